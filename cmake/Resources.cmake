@@ -9,6 +9,7 @@
 # $<TARGET_FILE:qorv_applier>, with that target listed in DEPENDS. The
 # source is added to <target> directly, since a static library would let
 # the linker drop the unreferenced registering object; use an executable.
+include_guard(GLOBAL)
 find_package(Python3 REQUIRED COMPONENTS Interpreter)
 
 function(qorv_embed_resources target)
