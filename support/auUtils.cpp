@@ -384,9 +384,9 @@ void GetTempFolder(std::string& Folder) {
 bool SaveResourceToStream(const char* Name, const char* ResType, TStream* Stream) {
   if (Stream == nullptr || Name == nullptr || ResType == nullptr) return false;
   const auto data = FindResource(Name, ResType);
-  if (data.empty()) return false;
+  if (data.empty() || data.size() > static_cast<std::size_t>(INT32_MAX)) return false;
   try {
-    Stream->WriteBuffer(data.data(), static_cast<std::int64_t>(data.size()));
+    Stream->WriteBuffer(data.data(), static_cast<std::int32_t>(data.size()));
   } catch (const Exception&) {
     return false;
   }
