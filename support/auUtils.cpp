@@ -9,8 +9,10 @@
 #include "platform/messages/Messages.h"
 #include "platform/system/Environment.h"
 #include "platform/system/Process.h"
+#include "platform/system/Registry.h"
 #include "platform/system/Resources.h"
 #include "platform/system/Time.h"
+#include "platform/ui/Forms.h"
 
 namespace qorv {
 
@@ -419,6 +421,151 @@ void WaitForSignal(HANDLE& Signal, std::uint32_t Timeout, bool StopWhenTerminati
 
 void SetSignal(HANDLE& Signal) {
   if (Signal != INVALID_HANDLE_VALUE && Signal != nullptr) SetEvent(Signal);
+}
+
+}  // namespace qorv
+
+// --- Online test, browser ----------------------------------------------------
+
+namespace qorv {
+
+using namespace platform;
+
+namespace {
+
+// The default value of Root\Path; false when the key does not open or the
+// value is not text.
+bool ReadDefaultValue(HKEY root, const std::string& path, std::string& value) {
+  std::int32_t size = 0;
+  if (RegQueryValue(root, path.c_str(), nullptr, &size) != ERROR_SUCCESS) return false;
+  std::string buffer(static_cast<std::size_t>(size > 0 ? size : 1), '\0');
+  size = static_cast<std::int32_t>(buffer.size());
+  if (RegQueryValue(root, path.c_str(), buffer.data(), &size) != ERROR_SUCCESS) return false;
+  buffer.resize(std::strlen(buffer.c_str()));
+  value = buffer;
+  return true;
+}
+
+bool KeyOpens(const std::string& path) {
+  HKEY key = nullptr;
+  if (RegOpenKey(HKEY_CLASSES_ROOT, path.c_str(), &key) != ERROR_SUCCESS) return false;
+  RegCloseKey(key);
+  return true;
+}
+
+// One word for the program's command line, whatever the URL holds, so that
+// a URL cannot smuggle further arguments to the browser.
+std::string QuoteCommandLineWord(const std::string& word) {
+  std::string quoted = "\"";
+  std::size_t backslashes = 0;
+  for (char c : word) {
+    if (c == '\\') {
+      ++backslashes;
+      continue;
+    }
+    if (c == '"') {
+      quoted.append(backslashes * 2 + 1, '\\');
+    } else {
+      quoted.append(backslashes, '\\');
+    }
+    backslashes = 0;
+    quoted += c;
+  }
+  quoted.append(backslashes * 2, '\\');
+  quoted += '"';
+  return quoted;
+}
+
+}  // namespace
+
+bool HasNonLoopbackAddress() {
+  const std::string host = GetHostName();
+  if (host.empty()) return false;
+  const std::vector<std::string> addresses = ResolveHostIPv4Addresses(host);
+  if (addresses.empty()) return false;
+  const std::string& last = addresses.back();
+  return !last.empty() && last != "127.0.0.1";
+}
+
+bool IsOnline() {
+  HKEY key = nullptr;
+  if (RegOpenKey(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Services\\RemoteAccess", &key) != ERROR_SUCCESS)
+    return HasNonLoopbackAddress();
+  unsigned char data[4] = {};
+  DWORD size = sizeof data;
+  const LSTATUS status = RegQueryValueEx(key, "Remote Connection", nullptr, data, &size);
+  RegCloseKey(key);
+  if (status != ERROR_SUCCESS) return HasNonLoopbackAddress();
+  return data[0] == 1;
+}
+
+std::string GetAssociatedProgram(const std::string& Ext) {
+  std::string result;
+  if (Ext.empty() || Ext == ".") return result;
+
+  std::string fileType;
+  HKEY extKey = nullptr;
+  const bool extOpened = RegOpenKey(HKEY_CLASSES_ROOT, Ext.c_str(), &extKey) == ERROR_SUCCESS;
+  const bool read = ReadDefaultValue(extOpened ? extKey : HKEY_CLASSES_ROOT, "", fileType);
+  if (extOpened) RegCloseKey(extKey);
+  if (!read || fileType.empty()) return result;
+
+  const std::string typeKey = "\\" + fileType;
+  if (!KeyOpens(typeKey)) return result;
+
+  const std::string openCommand = typeKey + "\\shell\\open\\command";
+  if (KeyOpens(openCommand)) {
+    if (!ReadDefaultValue(HKEY_CLASSES_ROOT, openCommand, result)) return {};
+  } else {
+    const std::string shellKey = typeKey + "\\shell\\";
+    HKEY shell = nullptr;
+    if (RegOpenKey(HKEY_CLASSES_ROOT, shellKey.c_str(), &shell) == ERROR_SUCCESS) {
+      std::vector<std::string> verbs;
+      char name[256];
+      for (DWORD i = 0; RegEnumKey(shell, i, name, sizeof name) == ERROR_SUCCESS; ++i) verbs.emplace_back(name);
+      RegCloseKey(shell);
+      const std::string* verb = nullptr;
+      for (const std::string& v : verbs)
+        if (LowerCase(v).find("open") != std::string::npos) {
+          verb = &v;
+          break;
+        }
+      if (verb != nullptr) {
+        const std::string command = shellKey + *verb + "\\command";
+        if (KeyOpens(command)) ReadDefaultValue(HKEY_CLASSES_ROOT, command, result);
+      } else {
+        for (const std::string& v : verbs) {
+          if (!result.empty()) break;
+          const std::string command = shellKey + v + "\\command";
+          if (KeyOpens(command) && !ReadDefaultValue(HKEY_CLASSES_ROOT, command, result)) break;
+        }
+      }
+    }
+  }
+  std::string params;
+  SplitCommandLine(result, params);
+  return result;
+}
+
+void OpenURL(std::string URL, bool UseBrowserProgram) {
+  if (URL.find("://") == std::string::npos) URL = "http://" + URL;
+  if (UseBrowserProgram) {
+    const std::string program = GetAssociatedProgram(".html");
+    if (!program.empty()) {
+      ShellExecute(nullptr, "open", program.c_str(), QuoteCommandLineWord(URL).c_str(), nullptr, SW_SHOWNORMAL);
+      return;
+    }
+  }
+  ShellExecute(nullptr, "open", URL.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+}
+
+}  // namespace qorv
+
+namespace qorv {
+
+void CloseApplication() {
+  if (platform::Application->MainForm() != nullptr) platform::Application->MainForm()->Close();
+  platform::Application->Terminate();
 }
 
 }  // namespace qorv
