@@ -2,6 +2,7 @@
 
 #include <gio/gio.h>
 #include <glib.h>
+#include <dirent.h>
 #include <sys/stat.h>
 
 #include <cstdlib>
@@ -224,16 +225,33 @@ bool isRegularFile(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
+// The file named Name in Folder, found without regard to letter case
+// when no file has exactly that name, since registry names ignore case.
+std::optional<std::string> fileInFolder(const std::string& folder, const std::string& name) {
+  const std::string direct = folder + "/" + name;
+  if (isRegularFile(direct)) return direct;
+  DIR* dir = ::opendir(folder.c_str());
+  if (dir == nullptr) return std::nullopt;
+  std::optional<std::string> found;
+  const std::string wanted = lower(name);
+  while (const struct dirent* entry = ::readdir(dir)) {
+    if (lower(entry->d_name) == wanted && isRegularFile(folder + "/" + entry->d_name)) {
+      found = folder + "/" + entry->d_name;
+      break;
+    }
+  }
+  ::closedir(dir);
+  return found;
+}
+
 // The file of desktop entry Id; a "-" in the id may stand for a subfolder.
 std::optional<std::string> desktopFile(const std::string& id) {
   if (id.empty() || id.find('/') != std::string::npos || id.find("..") != std::string::npos) return std::nullopt;
   for (const std::string& folder : dataFolders()) {
-    const std::string direct = folder + "/applications/" + id;
-    if (isRegularFile(direct)) return direct;
+    if (auto direct = fileInFolder(folder + "/applications", id)) return direct;
     const auto dash = id.find('-');
     if (dash != std::string::npos) {
-      std::string nested = folder + "/applications/" + id.substr(0, dash) + "/" + id.substr(dash + 1);
-      if (isRegularFile(nested)) return nested;
+      if (auto nested = fileInFolder(folder + "/applications/" + id.substr(0, dash), id.substr(dash + 1))) return nested;
     }
   }
   return std::nullopt;
@@ -245,8 +263,6 @@ struct DesktopEntry {
 };
 
 std::optional<DesktopEntry> loadDesktopEntry(const std::string& id) {
-  // Ids compare without case in the registry view; desktop ids are
-  // case-sensitive on disk, so the id is looked up as given.
   const auto path = desktopFile(id);
   if (!path) return std::nullopt;
   KeyFile file;
@@ -467,6 +483,8 @@ bool resolve(HKEY key, RegistryKey& out) {
 }
 
 }  // namespace
+
+std::string DesktopExecToCommandLine(const std::string& exec) { return DesktopBackend::commandLine(exec); }
 
 std::string RegistryDword(DWORD value) {
   std::string bytes(4, '\0');

@@ -76,6 +76,11 @@ LSTATUS RegQueryValue(HKEY key, const char* subKey, char* data, std::int32_t* si
 // fit, ERROR_NO_MORE_ITEMS past the last subkey.
 LSTATUS RegEnumKey(HKEY key, DWORD index, char* name, DWORD size);
 
+// The "open" command that the desktop backend shows for a desktop entry's
+// Exec value: the program quoted, %f %F %u %U as "%1", %% as %, the other
+// field codes dropped, arguments with blanks quoted.
+std::string DesktopExecToCommandLine(const std::string& exec);
+
 // One key, or one value of a key, of a test registry.
 struct TestRegistryEntry {
   // The key's full path with its root first, e.g.
