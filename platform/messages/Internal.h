@@ -93,6 +93,9 @@ struct ThreadState : std::enable_shared_from_this<ThreadState> {
   std::deque<std::shared_ptr<SentMessage>> sent;
   std::deque<MSG> posted;
   std::vector<Timer> timers;
+  // Messages this thread is blocked sending (nested sends stack up), so a
+  // kill can withdraw them before the owner picks them up.
+  std::vector<std::shared_ptr<SentMessage>> outgoing;
 
   // Held while listeners run, so that removal waits for them.
   std::mutex listenerMutex;

@@ -228,20 +228,27 @@ LRESULT SendMessage(HWND handle, UINT message, WPARAM wParam, LPARAM lParam) {
   item->lParam = lParam;
   item->sender = CurrentShared();
   {
+    std::lock_guard lock(self.mutex);
+    self.outgoing.push_back(item);
+  }
+  // However this ends, a message that was not picked up yet is withdrawn.
+  struct Withdraw {
+    ThreadState& self;
+    std::shared_ptr<SentMessage>& item;
+    ~Withdraw() {
+      int expected = SentMessage::Queued;
+      item->state.compare_exchange_strong(expected, SentMessage::Dropped);
+      std::lock_guard lock(self.mutex);
+      std::erase(self.outgoing, item);
+    }
+  } withdraw{self, item};
+  {
     std::lock_guard lock(owner->mutex);
     if (owner->closed || !window->alive.load()) return 0;
     owner->sent.push_back(item);
   }
   owner->Wake();
 
-  // However this ends, a message that was not picked up yet is withdrawn.
-  struct Withdraw {
-    SentMessage& item;
-    ~Withdraw() {
-      int expected = SentMessage::Queued;
-      item.state.compare_exchange_strong(expected, SentMessage::Dropped);
-    }
-  } withdraw{*item};
   for (;;) {
     const std::uint64_t seen = self.WakeCount();
     const int state = item->state.load(std::memory_order_acquire);

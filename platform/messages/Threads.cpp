@@ -26,15 +26,15 @@ struct CurrentHolder {
 thread_local CurrentHolder t_current;
 
 void FinishThread(ThreadState& state, DWORD exitCode) {
-  {
-    std::lock_guard lock(WaitLock());
-    if (!state.handle.signalled) {
-      state.exitCode = exitCode;
-      SignalLocked(state.handle);
-    }
-  }
+  // Windows go first, so that whoever sees the handle signalled also sees
+  // them gone.
   CloseQueue(state);
   DestroyWindowsOf(state);
+  std::lock_guard lock(WaitLock());
+  if (!state.handle.signalled) {
+    state.exitCode = exitCode;
+    SignalLocked(state.handle);
+  }
 }
 
 CurrentHolder::~CurrentHolder() {
@@ -111,6 +111,15 @@ void Kill(ThreadState& state, DWORD exitCode) {
     }
   }
   CloseQueue(state);
+  {
+    // What the thread is still blocked sending is withdrawn now, so nothing
+    // it sent reaches a procedure after the kill has returned.
+    std::lock_guard lock(state.mutex);
+    for (auto& item : state.outgoing) {
+      int expected = SentMessage::Queued;
+      item->state.compare_exchange_strong(expected, SentMessage::Dropped);
+    }
+  }
   {
     std::lock_guard lock(state.listenerMutex);
     state.listenersRan = true;
