@@ -529,6 +529,9 @@ private:
     TComponent* c = nullptr;
     try {
       c = root_.FindComponent(obj.name);
+      // One name twice would merge two objects into one component.
+      if (c && std::find(touched_.begin(), touched_.end(), c) != touched_.end())
+        throw EReadError(Format("%s appears twice in the description", {obj.name}));
       if (c) {
         const TClassInfo* named = GetClass(obj.className);
         if (!SameText(c->ClassName(), obj.className) && !(named && c->InheritsFrom(*named)))

@@ -185,11 +185,18 @@ TFormatSettings FormatSettingsForLocale(const std::string& localeName, LocaleLoo
 }
 
 std::string Format(std::string_view fmt, std::initializer_list<FormatArg> args) {
+  return Format(fmt, std::span<const FormatArg>(args.begin(), args.size()), DefaultFormatSettings());
+}
+
+std::string Format(std::string_view fmt, std::initializer_list<FormatArg> args, const TFormatSettings& fs) {
+  return Format(fmt, std::span<const FormatArg>(args.begin(), args.size()), fs);
+}
+
+std::string Format(std::string_view fmt, std::span<const FormatArg> args) {
   return Format(fmt, args, DefaultFormatSettings());
 }
 
-std::string Format(std::string_view fmt, std::initializer_list<FormatArg> argList,
-                   const TFormatSettings& fs) {
+std::string Format(std::string_view fmt, std::span<const FormatArg> argList, const TFormatSettings& fs) {
   std::vector<const FormatArg*> args;
   for (const FormatArg& a : argList) args.push_back(&a);
   std::string out;

@@ -14,6 +14,7 @@
 
 #include <cstdint>
 #include <initializer_list>
+#include <span>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -85,6 +86,9 @@ TFormatSettings FormatSettingsForLocale(const std::string& localeName, LocaleLoo
 std::string Format(std::string_view fmt, std::initializer_list<FormatArg> args);
 std::string Format(std::string_view fmt, std::initializer_list<FormatArg> args,
                    const TFormatSettings& settings);
+// For callers that pass on an argument list they were given.
+std::string Format(std::string_view fmt, std::span<const FormatArg> args);
+std::string Format(std::string_view fmt, std::span<const FormatArg> args, const TFormatSettings& settings);
 
 std::string IntToStr(std::int64_t value);
 // Upper-case hexadecimal with at least Digits digits.
