@@ -138,7 +138,10 @@ class Session:
         self.env = dict(os.environ, DISPLAY=self.display, GTK_OVERLAY_SCROLLING="0", NO_AT_BRIDGE="1",
                         HOME=home, XDG_CONFIG_HOME=os.path.join(home, "config"),
                         XDG_CACHE_HOME=os.path.join(home, "cache"), XDG_DATA_HOME=os.path.join(home, "data"),
-                        GDK_BACKEND="x11")
+                        GDK_BACKEND="x11",
+                        # Xvfb has no GPU: WebKit draws nothing on it unless
+                        # it renders without compositing and DMA-BUF.
+                        WEBKIT_DISABLE_COMPOSITING_MODE="1", WEBKIT_DISABLE_DMABUF_RENDERER="1")
         self.env.pop("WAYLAND_DISPLAY", None)
         self.env.pop("QORV_UI", None)
         wm = subprocess.Popen(["openbox", "--replace"], env=self.env, stdout=subprocess.DEVNULL,
@@ -278,7 +281,7 @@ class Session:
         it: a classic scroll bar's trough and thumb; zero for a page without."""
         edge, inner = g["w"] - 4, g["w"] - 30
         count = 0
-        for y in range(g["h"] // 4, g["h"] - 10):
+        for y in range(10, g["h"] - 10):
             if not close_to(self.client_pixel(pic, g, edge, y), self.client_pixel(pic, g, inner, y), 12):
                 count += 1
         return count
