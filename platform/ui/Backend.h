@@ -62,6 +62,10 @@ public:
   // Called once the modal loop of Form has started (the form is shown and
   // the nested loop runs); the headless backend lets its responder act.
   virtual void ModalLoopStarted_impl(TForm& Form) = 0;
+
+protected:
+  // For backends: record a control's toolkit object.
+  static void SetNativeWidget(TControl& Control, void* Widget) { Control.native_ = Widget; }
 };
 
 // EInvalidOperation "The UI backend is already chosen" once one is in use

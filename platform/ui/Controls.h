@@ -213,6 +213,8 @@ protected:
   // nullptr and only the peer record is made.
   void AdoptNativeWidget(void* Widget);
 
+  // Color, which may be named (clBtnFace) or numeric.
+  void DefineProperties(TFiler& Filer) override;
   // Tells the backend (when there is a peer) what changed.
   void Changed(ControlAspect aspect);
   void Loaded() override;
@@ -226,10 +228,16 @@ protected:
 
 private:
   friend class TWinControl;
+  friend class TForm;
+  friend class TEdit;
   friend class UIBackend;
+  void ensurePeer();
+  void dropPeer();
+  void setBoundsFromAlign(const TRect& r);
   void fontChanged();
   void parentFontChanged();
   void requestAlign();
+  bool copyingFont_ = false;
 
   TWinControl* parent_ = nullptr;
   TAlign align_ = alNone;

@@ -218,7 +218,7 @@ public:
 
   void WndProc(TMessage& Message) override;
 
-  // Fired once, at the end of InitForm.
+  // Fired once, at the end of InitForm (after the field binder).
   TNotifyEvent OnCreate;
   // Fired each time the form goes from hidden to shown.
   TNotifyEvent OnShow;
@@ -246,6 +246,9 @@ protected:
   void DestroyPeer() override;
   void BeforeDestruction() override;
   void Resized() override;
+  // ClientWidth and ClientHeight, read after BorderStyle; and the class
+  // library's design-time values, which are accepted and ignored.
+  void DefineProperties(TFiler& Filer) override;
 
   void InitForm(std::string_view Text, const std::function<void()>& BindFields = {});
   // The text of the embedded resource Name (type "RCDATA", or "DFM");
@@ -265,6 +268,7 @@ protected:
 
 private:
   [[noreturn]] void fieldError(const std::string& Name) const;
+  void finishInit(const std::function<void()>& BindFields);
   void placeOnScreen();
   void applyWindowState();
   void doShow();
@@ -282,7 +286,7 @@ private:
   bool shownOnce_ = false;
   bool topMost_ = false;
   bool releasing_ = false;
-  bool closing_ = false;
+  bool showAfterLoad_ = false;
   TWinControl* activeControl_ = nullptr;
   TCreateParams params_;
 };
@@ -365,9 +369,11 @@ private:
   std::vector<TForm*> forms_;
 };
 
-// The process's application object; made on first use, freed at exit
-// (after main returns, taking the forms it owns with it).
+// The process's application object, made during static initialisation.
+// It is not freed at exit; the program calls DoneApplication after Run to
+// free the forms it owns (their OnDestroy handlers run then).
 extern TApplication* Application;
+void DoneApplication();
 
 // The work area of the screen (the virtual screen in the headless backend).
 TRect ScreenWorkArea();

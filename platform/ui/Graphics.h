@@ -40,6 +40,7 @@ namespace qorv::platform {
 QORV_DECLARE_EXCEPTION(EInvalidGraphic, Exception);
 
 class TStream;
+class TFiler;
 
 using TColor = std::int32_t;
 
@@ -111,6 +112,10 @@ public:
 
   // Fired after every change; the owning control sets it.
   std::function<void()> OnChange;
+
+protected:
+  // Color (named or numeric) and the ignored Charset.
+  void DefineProperties(TFiler& Filer) override;
 
 private:
   void changed();
@@ -187,6 +192,10 @@ public:
   const std::string& ResourceName() const { return resource_; }
   std::function<void()> OnChange;
 
+protected:
+  // Data: the icon file's bytes as hexadecimal, when not from a resource.
+  void DefineProperties(TFiler& Filer) override;
+
 private:
   std::vector<std::uint8_t> data_;
   mutable TPixels pixels_;
@@ -224,6 +233,10 @@ public:
   void Clear();
 
   std::function<void()> OnChange;
+
+protected:
+  // Data: the picture file's bytes as hexadecimal, when not from a resource.
+  void DefineProperties(TFiler& Filer) override;
 
 private:
   void changed();

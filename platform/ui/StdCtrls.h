@@ -113,6 +113,8 @@ public:
   // last one. Returns the key after the filter (0 when dropped). The GTK
   // backend feeds the user's keys through it; tests call it directly.
   char TypeKey(char Key);
+  // OnKeyPress alone: the key the handler leaves (0 when dropped).
+  char FilterKey(char Key);
 
   // Called by the backend when the user changed the text in the toolkit.
   void TextChangedByToolkit(const std::string& Value);
