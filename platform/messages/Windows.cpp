@@ -175,7 +175,14 @@ HWND CreateWindowEx(DWORD /*exStyle*/, const char* className, const char* /*wind
     procedure = found->second.record.lpfnWndProc;
   }
   HWND handle = NewWindow(className, procedure);
-  if (procedure(handle, WM_CREATE, 0, reinterpret_cast<LPARAM>(parameter)) == -1) {
+  LRESULT created;
+  try {
+    created = procedure(handle, WM_CREATE, 0, reinterpret_cast<LPARAM>(parameter));
+  } catch (...) {
+    if (auto window = FindWindow(handle)) RemoveWindow(window);
+    throw;
+  }
+  if (created == -1) {
     if (auto window = FindWindow(handle)) RemoveWindow(window);
     return nullptr;
   }
