@@ -384,7 +384,9 @@ BOOL SetFileAttributes(const char* name, DWORD attributes) {
   const bool readOnly = (attributes & FILE_ATTRIBUTE_READONLY) != 0;
   const mode_t oldMode = st.st_mode & 07777;
   const mode_t writable = oldMode | S_IWUSR;
-  const mode_t newMode = readOnly ? (oldMode & ~static_cast<mode_t>(0222)) : writable;
+  // Folders keep their mode: on the original system the read-only bit of
+  // a folder does not stop anyone from creating files in it.
+  const mode_t newMode = S_ISDIR(st.st_mode) ? oldMode : readOnly ? (oldMode & ~static_cast<mode_t>(0222)) : writable;
 
   // Unprivileged users need write permission for a user extended
   // attribute, so the bits are written while the file is writable.

@@ -12,7 +12,7 @@
 //   - FILE_ATTRIBUTE_DIRECTORY is the file type;
 //   - FILE_ATTRIBUTE_READONLY is the owner's write bit being clear; setting
 //     it clears every write bit, clearing it gives the owner the write bit.
-//     A read-only file refuses to be opened for writing, deleted, or
+//     Folders ignore the bit when it is set. A read-only file refuses to be opened for writing, deleted, or
 //     replaced by a move (ERROR_ACCESS_DENIED), whoever the caller is;
 //   - hidden, system, archive, temporary and offline are kept as a decimal
 //     number in the extended attribute "user.qorv.attributes". Where the
