@@ -8,6 +8,7 @@
 #include "platform/core/Exceptions.h"
 #include "platform/system/Environment.h"
 #include "platform/system/Resources.h"
+#include "support/auUtils.h"
 #include "upgrader/auAutoUpgrader.h"
 
 using namespace qorv;
@@ -117,7 +118,9 @@ TEST_F(CatalogueTest, EveryBlockHasItsEntryZeroAndExactly31Entries) {
       SCOPED_TRACE("entry " + std::to_string(n));
       const bool present = platform::FindStringResource(base + n, text);
       EXPECT_EQ(present, n <= 30);
-      if (n <= 30) EXPECT_FALSE(text.empty());
+      if (n <= 30) {
+        EXPECT_FALSE(text.empty());
+      }
     }
   }
   EXPECT_EQ(platform::LoadStr(kTitlePlaceholderId), "<AppTitle>");
