@@ -400,7 +400,11 @@ DWORD ErrorFromCurl(CURL* easy, CURLcode code) {
     case CURLE_SSL_CACERT_BADFILE: {
       long verify = 0;
       curl_easy_getinfo(easy, CURLINFO_SSL_VERIFYRESULT, &verify);
-      if (verify == X509_V_OK) return ERROR_INTERNET_SEC_CERT_CN_INVALID;
+      // A chain that passed (or was excused) leaves the library's own
+      // check of the host name as the one that failed.
+      if (verify == X509_V_OK || verify == X509_V_ERR_UNSPECIFIED || verify == X509_V_ERR_HOSTNAME_MISMATCH ||
+          verify == X509_V_ERR_IP_ADDRESS_MISMATCH)
+        return ERROR_INTERNET_SEC_CERT_CN_INVALID;
       if (verify == X509_V_ERR_CERT_HAS_EXPIRED || verify == X509_V_ERR_CERT_NOT_YET_VALID)
         return ERROR_INTERNET_SEC_CERT_DATE_INVALID;
       return ERROR_INTERNET_INVALID_CA;
