@@ -1,0 +1,4 @@
+qorv_add_test(NAME transfer_thread_tests
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/auThread_test.cpp
+  LIBS qorv_transfer
+  LABELS "unit;thread")
