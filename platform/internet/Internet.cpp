@@ -703,12 +703,12 @@ DWORD Configure(InternetHandle& h, const HeaderList& sendHeaders, const std::str
   RequestState& r = *h.request;
   const InternetHandle& connection = *h.Connection();
   const InternetHandle& session = *h.Session();
-  if (!r.easy) {
-    r.easy = curl_easy_init();
-    if (!r.easy) return ERROR_NOT_ENOUGH_MEMORY;
-  } else {
-    curl_easy_reset(r.easy);
-  }
+  // A fresh transfer handle per send: resetting one keeps parts of the old
+  // send's state (its cookie file list) alive. Connections live in the
+  // session's multi handle, so they are reused all the same.
+  if (r.easy) curl_easy_cleanup(r.easy);
+  r.easy = curl_easy_init();
+  if (!r.easy) return ERROR_NOT_ENOUGH_MEMORY;
   CURL* e = r.easy;
   bool secure = r.flags & INTERNET_FLAG_SECURE;
   std::string scheme = secure ? "https" : "http";
