@@ -77,7 +77,7 @@ TControl::~TControl() {
 
 void TControl::DefineProperties(TFiler& Filer) {
   TComponent::DefineProperties(Filer);
-  defineControlColor(Filer, *this, clBtnFace);
+  defineControlColor(Filer, *this, DefaultColor());
   // Written by the class library's designer; this system has no use for it.
   Filer.DefineProperty("ParentShowHint", [](const FormValue&) {}, [] { return FormValue::Identifier("True"); }, false);
 }

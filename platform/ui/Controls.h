@@ -213,8 +213,10 @@ protected:
   // nullptr and only the peer record is made.
   void AdoptNativeWidget(void* Widget);
 
-  // Color, which may be named (clBtnFace) or numeric.
+  // Color, which may be named (clBtnFace) or numeric; it is written when
+  // it differs from DefaultColor.
   void DefineProperties(TFiler& Filer) override;
+  virtual TColor DefaultColor() const { return clBtnFace; }
   // Tells the backend (when there is a peer) what changed.
   void Changed(ControlAspect aspect);
   void Loaded() override;

@@ -122,6 +122,9 @@ public:
   TKeyPressEvent OnKeyPress;
   TNotifyEvent OnChange;
 
+protected:
+  TColor DefaultColor() const override { return clWindow; }
+
 private:
   char passwordChar_ = 0;
   int maxLength_ = 0;
