@@ -763,6 +763,41 @@ TEST(InternetTls, SelfSignedCertificateNeedsTheIgnoreFlags) {
   }
 }
 
+TEST(InternetTls, RedirectDownToHttpNeedsItsFlag) {
+  TempDir dir;
+  std::string command = "openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=localhost"
+                        " -addext subjectAltName=DNS:localhost -keyout " + dir.file("key.pem") +
+                        " -out " + dir.file("cert.pem") + " >/dev/null 2>&1";
+  ASSERT_EQ(std::system(command.c_str()), 0);
+  ServerProcess secure({"--tls", dir.file("cert.pem"), dir.file("key.pem")});
+  ServerProcess plain;
+  ASSERT_TRUE(secure.ok()) << secure.error();
+  ASSERT_TRUE(plain.ok()) << plain.error();
+  std::string object = "/redirect/302?to=http://127.0.0.1:" + std::to_string(plain.port()) + "/ok/5";
+  struct Row {
+    DWORD flags;
+    DWORD error;
+  } rows[] = {{0, ERROR_INTERNET_HTTPS_TO_HTTP_ON_REDIR}, {INTERNET_FLAG_IGNORE_REDIRECT_TO_HTTP, 0}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.flags);
+    Request r("localhost", secure.port(), object, INTERNET_FLAG_SECURE | INTERNET_FLAG_KEEP_CONNECTION | row.flags);
+    DWORD security = SECURITY_FLAG_IGNORE_UNKNOWN_CA;
+    ASSERT_TRUE(InternetSetOption(r.request, INTERNET_OPTION_SECURITY_FLAGS, &security, sizeof security));
+    SetLastError(0);
+    BOOL sent = r.send();
+    if (row.error) {
+      EXPECT_FALSE(sent);
+      EXPECT_EQ(GetLastError(), row.error);
+      continue;
+    }
+    ASSERT_TRUE(sent) << GetLastError();
+    EXPECT_EQ(r.status(), 200);
+    std::string body;
+    ASSERT_TRUE(r.read(body));
+    EXPECT_EQ(body, "01234");
+  }
+}
+
 TEST(InternetNginx, RealServerRangesDatesAndLogin) {
   TempDir root;
   ASSERT_TRUE(root.write("files/app.bin", Pattern(0, 5000)));
