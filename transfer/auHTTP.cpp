@@ -393,11 +393,16 @@ TauCustomHTTP::~TauCustomHTTP() {
   Thread_->Suspend();
   // The worker is gone before the settings it reads are freed: a suspend
   // of the layer only takes effect at the worker's next call into it.
-  FreeAndNil(Thread_);
+  // Not FreeAndNil: a killed worker may still look at Thread_ on its way
+  // out, while the thread component's destruction waits for it to leave.
+  Thread_->Free();
+  Thread_ = nullptr;
   FreeAndNil(Timeouts_);
   FreeAndNil(Range_);
   FreeAndNil(Proxy_);
   FreeAndNil(RequestHeaders_);
+  // Closing reports through the status callback; nothing fires any more.
+  if (SessionHandle_ != nullptr) InternetSetStatusCallback(SessionHandle_, nullptr);
   CloseHandles();
   ReleaseOutput();
   FreeAndNil(OutputFileAttributes_);
@@ -602,7 +607,10 @@ DWORD TauCustomHTTP::QueryEntityLength() {
 
 void TauCustomHTTP::StatusCallback(HINTERNET, DWORD_PTR Context, DWORD Status, void* Info, DWORD InfoLength) {
   auto* self = reinterpret_cast<TauCustomHTTP*>(Context);
-  if (self == nullptr) return;
+  // A killed worker on its way out, and a component going away, report
+  // nothing.
+  if (self == nullptr || CurrentThreadKilled() || self->Thread_ == nullptr || self->Thread_->BeingDestroyed())
+    return;
   if (self->OnStatusChange) self->OnStatusChange(self, Status, StatusText(Status));
   if (Status == INTERNET_STATUS_REDIRECT) {
     std::string newURL;
