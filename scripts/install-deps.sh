@@ -6,7 +6,7 @@ packages=(
   build-essential cmake ninja-build pkg-config python3
   libgtest-dev googletest
   libglib2.0-dev libgtk-3-dev libwebkit2gtk-4.1-dev libcurl4-openssl-dev
-  libjpeg-dev libattr1-dev attr
+  libjpeg-dev libattr1-dev attr libssl-dev
   xvfb xauth openbox x11-utils xdotool imagemagick
   nginx-light tinyproxy openssl desktop-file-utils tzdata xdg-utils locales
 )
