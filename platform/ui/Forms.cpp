@@ -293,13 +293,11 @@ void TForm::SetVisible(bool Value) {
 }
 
 void TForm::doShow() {
-  bool first = !HasPeer();
-  if (first) ensurePeer();
+  if (!HasPeer()) ensurePeer();
   placeOnScreen();
   visible_ = true;
   Changed(ControlAspect::Visible);
   if (windowState_ != wsNormal) applyWindowState();
-  (void)first;
   if (OnShow) OnShow(this);
 }
 

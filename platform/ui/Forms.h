@@ -26,12 +26,13 @@
 // Errors in the description raise the core reader's exceptions (EReadError,
 // EClassNotFound, EParserError) out of the constructor.
 //
-// Closing: Close asks OnCloseQuery, then fires OnClose with the action the
-// form's situation suggests (caHide; caFree for a form that is not the main
-// one and not modal gets caHide too, as in the class library); caNone keeps
-// the form, caHide hides it, caMinimize minimizes it, caFree hides it and
-// frees it later. Closing the main form terminates the application. A modal
-// form's Close sets ModalResult to mrCancel when nothing else did.
+// Closing: Close asks OnCloseQuery, then fires OnClose with the action
+// caHide; the handler may change it. caNone keeps the form, caHide hides it,
+// caMinimize minimizes it, caFree hides it and frees it later. Closing the
+// main form (with any action but caNone) terminates the application and
+// leaves the form to DoneApplication. A modal form's Close only sets
+// ModalResult to mrCancel when nothing else did; its modal loop then runs
+// OnCloseQuery and OnClose, and caNone there keeps the dialog open.
 //
 // Window messages: the form's Handle (TWinControl) receives WM_SYSCOMMAND;
 // the window manager's close button and Alt+F4 arrive as WM_SYSCOMMAND with
@@ -207,8 +208,8 @@ public:
   void SetActiveControl(TWinControl* Control);
   // The Default (Enter) and Cancel (Escape) buttons' job: Enter clicks the
   // focused button if one is focused, else the visible, enabled Default
-  // button; Escape clicks the Cancel button, or closes the form when there is
-  // none. Returns whether the key was used. The GTK backend feeds the keys
+  // button; Escape clicks the visible, enabled Cancel button. Returns whether
+  // a button took the key (false: nothing happened). The GTK backend feeds the keys
   // through it; tests call it directly.
   bool DialogKey(std::uint16_t Key);
 
