@@ -478,6 +478,36 @@ TEST_F(HTTPTest, DestroyingMidTransferFiresNothing) {
     ADD_FAILURE() << "after destruction: " << events[i].name << " " << events[i].args << " main " << events[i].onMain;
 }
 
+TEST_F(HTTPTest, PostDataAndUploadBodiesReachTheServer) {
+  http->PostData = "a=1&b=2";
+  Run(server->url("/echo"));
+  ASSERT_EQ(recorder->Count("OnDone"), 1);
+  EXPECT_EQ(recorder->body.rfind("POST /echo HTTP/1.1", 0), 0U) << recorder->body;
+  EXPECT_NE(recorder->body.find("Content-Type: application/x-www-form-urlencoded"), std::string::npos);
+  EXPECT_EQ(recorder->body.substr(recorder->body.size() - 7), "a=1&b=2");
+
+  http->PostData.clear();
+  http->UploadHeaders = "Content-Type: text/plain\r\n";
+  recorder = std::make_unique<Recorder>(*http);
+  int uploads = 0;
+  http->OnUploadProgress = TauHTTPUploadProgressEvent(
+      nullptr, [&](TObject*, DWORD total, DWORD sent, DWORD, std::int32_t, std::uint8_t, float) {
+        EXPECT_EQ(total, 6000U);
+        EXPECT_LE(sent, total);
+        ++uploads;
+      });
+  auto* body = new TMemoryStream;
+  const std::string text = Pattern(7, 6000);
+  body->WriteBuffer(text.data(), static_cast<std::int32_t>(text.size()));
+  http->URL = server->url("/echo");
+  ASSERT_TRUE(http->StartUpload(body, false));
+  ASSERT_TRUE(PumpUntil(dog, [&] { return recorder->Settled(); }));
+  ASSERT_EQ(recorder->Count("OnDone"), 1);
+  EXPECT_EQ(recorder->body.rfind("POST /echo HTTP/1.1", 0), 0U);
+  EXPECT_EQ(recorder->body.substr(recorder->body.size() - text.size()), text);
+  EXPECT_GE(uploads, 2);
+}
+
 // The proxy and TLS cases need servers of their own.
 
 TEST_F(HTTPTest, ProxyAskingForItsLoginIsAnswered) {
