@@ -269,7 +269,7 @@ public:
         break;
       case ControlAspect::Text: {
         const std::string& t = c.Caption();
-        if (form) gtk_window_set_title(GTK_WINDOW(p.widget), t.c_str());
+        if (form) gtk_window_set_title(GTK_WINDOW(p.widget), windowTitle(t).c_str());
         else if (auto* l = dynamic_cast<TLabel*>(&c))
           l->ShowAccelChar() ? gtk_label_set_text_with_mnemonic(GTK_LABEL(p.widget), mnemonic(t).c_str())
                              : gtk_label_set_text(GTK_LABEL(p.widget), t.c_str());
@@ -321,9 +321,13 @@ public:
         break;
       case FormAspect::WindowState:
         switch (f.WindowState()) {
-          case wsMaximized: gtk_window_maximize(w); break;
+          case wsMaximized:
+            gtk_window_maximize(w);
+            insistOnMaximize(w);
+            break;
           case wsMinimized: gtk_window_iconify(w); break;
           case wsNormal:
+            g_object_set_data(G_OBJECT(w), kWantMaximized, nullptr);
             gtk_window_unmaximize(w);
             gtk_window_deiconify(w);
             break;
@@ -464,10 +468,47 @@ private:
                      }),
                      &f);
     const TCreateParams& params = f.Params();
-    gtk_window_set_title(GTK_WINDOW(p.widget), params.Caption.c_str());
+    gtk_window_set_title(GTK_WINDOW(p.widget), windowTitle(params.Caption).c_str());
     applyBorder(f, p);
     gtk_window_set_keep_above(GTK_WINDOW(p.widget), f.StayOnTop());
     applyIcon(f, p);
+  }
+
+  // A window that has just become resizable still carries its fixed-size
+  // hints until GTK's next layout pass, and a window manager refuses to
+  // maximize it then. The request is repeated on a short timer until the
+  // window is maximized, the form asks for another state, or the window goes.
+  // A form without a caption still needs a name in the window manager's
+  // lists and the task bar: the application's title, as a task bar shows it.
+  static std::string windowTitle(const std::string& caption) {
+    return caption.empty() ? Application->Title() : caption;
+  }
+
+  static constexpr const char* kWantMaximized = "qorv-want-maximized";
+  static void insistOnMaximize(GtkWindow* w) {
+    g_object_set_data(G_OBJECT(w), kWantMaximized, GINT_TO_POINTER(1));
+    struct Retry {
+      GtkWindow* window;
+      int left;
+    };
+    auto* retry = new Retry{GTK_WINDOW(g_object_ref(w)), 40};
+    g_timeout_add_full(
+        G_PRIORITY_DEFAULT, 50,
+        [](gpointer data) -> gboolean {
+          auto* r = static_cast<Retry*>(data);
+          GtkWidget* widget = GTK_WIDGET(r->window);
+          if (gtk_widget_in_destruction(widget) || !g_object_get_data(G_OBJECT(r->window), kWantMaximized) ||
+              gtk_window_is_maximized(r->window) || --r->left <= 0)
+            return G_SOURCE_REMOVE;
+          gtk_window_maximize(r->window);
+          return G_SOURCE_CONTINUE;
+        },
+        retry,
+        [](gpointer data) {
+          auto* r = static_cast<Retry*>(data);
+          g_object_unref(r->window);
+          delete r;
+        });
   }
 
   void applyBorder(TForm& f, Peer& p) {
