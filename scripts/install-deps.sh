@@ -8,7 +8,7 @@ packages=(
   libglib2.0-dev libgtk-3-dev libwebkit2gtk-4.1-dev libcurl4-openssl-dev
   libjpeg-dev libattr1-dev attr libssl-dev
   xvfb xauth openbox x11-utils xdotool imagemagick
-  nginx-light tinyproxy openssl desktop-file-utils tzdata xdg-utils locales
+  nginx-light tinyproxy openssl curl desktop-file-utils tzdata xdg-utils locales
 )
 missing=()
 for p in "${packages[@]}"; do
