@@ -188,21 +188,35 @@ HANDLE CreateFile(const char* name, DWORD access, DWORD /*shareMode*/, const voi
   return new FileObject(fd, access);
 }
 
-BOOL ReadFile(HANDLE file, void* buffer, DWORD toRead, DWORD* read, void* /*overlapped*/) {
-  if (read != nullptr) *read = 0;
+namespace {
+
+enum class FileAccess { Read, Write };
+
+// The open file behind Handle when it allows the access and the buffer fits
+// the count; otherwise null with the last error set.
+FileObject* fileFor(HANDLE file, FileAccess access, const void* buffer, DWORD count) {
   FileObject* f = asFile(file);
   if (f == nullptr) {
     SetLastError(ERROR_INVALID_HANDLE);
-    return 0;
+    return nullptr;
   }
-  if (!f->canRead()) {
+  if (!(access == FileAccess::Read ? f->canRead() : f->canWrite())) {
     SetLastError(ERROR_ACCESS_DENIED);
-    return 0;
+    return nullptr;
   }
-  if (buffer == nullptr && toRead != 0) {
+  if (buffer == nullptr && count != 0) {
     SetLastError(ERROR_INVALID_PARAMETER);
-    return 0;
+    return nullptr;
   }
+  return f;
+}
+
+}  // namespace
+
+BOOL ReadFile(HANDLE file, void* buffer, DWORD toRead, DWORD* read, void* /*overlapped*/) {
+  if (read != nullptr) *read = 0;
+  FileObject* f = fileFor(file, FileAccess::Read, buffer, toRead);
+  if (f == nullptr) return 0;
   DWORD done = 0;
   auto* bytes = static_cast<unsigned char*>(buffer);
   while (done < toRead) {
@@ -222,19 +236,8 @@ BOOL ReadFile(HANDLE file, void* buffer, DWORD toRead, DWORD* read, void* /*over
 
 BOOL WriteFile(HANDLE file, const void* buffer, DWORD toWrite, DWORD* written, void* /*overlapped*/) {
   if (written != nullptr) *written = 0;
-  FileObject* f = asFile(file);
-  if (f == nullptr) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return 0;
-  }
-  if (!f->canWrite()) {
-    SetLastError(ERROR_ACCESS_DENIED);
-    return 0;
-  }
-  if (buffer == nullptr && toWrite != 0) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return 0;
-  }
+  FileObject* f = fileFor(file, FileAccess::Write, buffer, toWrite);
+  if (f == nullptr) return 0;
   DWORD done = 0;
   const auto* bytes = static_cast<const unsigned char*>(buffer);
   while (done < toWrite) {
