@@ -36,7 +36,7 @@ test-asan: deps
 
 test-tsan: deps
 	cmake -S . -B $(TSAN_BUILD) -G Ninja -DQORV_SANITIZE=thread -DCMAKE_BUILD_TYPE=Debug $(CMAKE_ARGS)
-	cmake --build $(TSAN_BUILD) -j $(JOBS)
+	cmake --build $(TSAN_BUILD) -j $(JOBS) --target qorv_thread_tests
 	cd $(TSAN_BUILD) && TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
 	  ctest --output-on-failure -j $(JOBS) -L thread
 
