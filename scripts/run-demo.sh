@@ -24,7 +24,9 @@ if [ "$addr" != 127.0.0.1 ] && [ "$addr" != localhost ]; then
   echo "run-demo: starting it without the demo server." >&2
   exec "$exe"
 fi
-python3 "$here/demo/serve.py" --port "$port" &
+# The server's first line is the bound port, for tests; a person gets a
+# sentence instead.
+python3 "$here/demo/serve.py" --port "$port" > /dev/null &
 server=$!
 trap 'kill "$server" 2>/dev/null || true; wait "$server" 2>/dev/null || true' EXIT
 # Wait (at most five seconds) until the server answers, so the portal page
@@ -36,6 +38,7 @@ for _ in $(seq 50); do
   kill -0 "$server" 2>/dev/null || { echo "run-demo: the demo server did not start (port $port busy?)" >&2; exit 1; }
   sleep 0.1
 done
+echo "run-demo: demo portal at http://$host/ ; starting $exe"
 set +e
 "$exe"
 rc=$?
