@@ -20,8 +20,9 @@ using namespace platform;
 
 namespace {
 
-// 32-bit signed decimal; anything else (blanks, other digits, overflow) does
-// not convert.
+// 32-bit signed integer text as the class library reads it (leading blanks,
+// a sign, decimal digits or "$"/"0x" hexadecimal); trailing blanks, other
+// characters and overflow do not convert.
 bool ToInt32(const std::string& text, int& value) {
   return TryStrToInt(text, value);
 }
@@ -360,6 +361,8 @@ bool SetFileTimes(const std::string& FileName, TDateTime Created, TDateTime Writ
 }
 
 std::int64_t GetFileSize64(const std::string& FileName) {
+  // A folder is no file; this system would open it and report its entry size.
+  if (FolderExists(FileName)) return -1;
   HANDLE file = CreateFile(FileName.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return -1;
@@ -389,7 +392,9 @@ bool SaveResourceToStream(const char* Name, const char* ResType, TStream* Stream
   if (data.empty() || data.size() > static_cast<std::size_t>(INT32_MAX)) return false;
   try {
     Stream->WriteBuffer(data.data(), static_cast<std::int32_t>(data.size()));
-  } catch (const Exception&) {
+  } catch (const std::exception&) {
+    // A stream that cannot grow fails with the library's own exceptions as
+    // well as with EWriteError.
     return false;
   }
   return true;

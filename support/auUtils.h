@@ -116,10 +116,11 @@ void SplitVersion(const std::string& Version, std::string Parts[4]);
 // when the file cannot be opened or the times cannot be written.
 bool SetFileTimes(const std::string& FileName, TDateTime Created, TDateTime Written, TDateTime Accessed);
 // The value's calendar fields as a DOS date and time (2-second resolution,
-// years 1980 to 2107, no zone conversion), as a file time. A value outside
-// the DOS range leaves Time unchanged.
+// years 1980 to 2107), taken as local time and stored as the universal file
+// time, with the zone bias in force now (the one ParseHTTPDate applied). A
+// value outside the DOS range leaves Time unchanged.
 void DateTimeToFileTime(platform::FILETIME& Time, TDateTime Value);
-// The size of an existing file; -1 when it cannot be opened.
+// The size of an existing file; -1 when it cannot be opened or is a folder.
 std::int64_t GetFileSize64(const std::string& FileName);
 // The system's attributes for the set (the empty set makes a normal file).
 bool ApplyFileAttributes(const std::string& FileName, TauFileAttributes Attributes);

@@ -10,6 +10,7 @@
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <new>
 #include <string>
 
 #include "platform/core/DateTime.h"
@@ -55,6 +56,7 @@ TEST_F(FilesTest, GetFileSize64) {
   EXPECT_EQ(GetFileSize64(dir_ + "/missing"), -1);
   EXPECT_EQ(GetFileSize64(Make("empty", "")), 0);
   EXPECT_EQ(GetFileSize64(Make("five", "12345")), 5);
+  EXPECT_EQ(GetFileSize64(dir_), -1);  // a folder is no file
   // Beyond 32 bits: a sparse file of 5 GiB takes no space.
   const std::string big = dir_ + "/big";
   { std::ofstream(big, std::ios::binary); }
@@ -63,13 +65,25 @@ TEST_F(FilesTest, GetFileSize64) {
 }
 
 TEST_F(FilesTest, SetFileTimesWritesTheLocalTimeAsUniversal) {
+  // A zone eight hours ahead without daylight saving, so that the local time
+  // and the universal one differ by the same amount at every date.
+  const char* const oldZone = std::getenv("TZ");
+  const std::string savedZone = oldZone ? oldZone : "";
+  setenv("TZ", "CST-8", 1);
+  tzset();
   const std::string path = Make("dated", "x");
   // 6 November 1994 08:49:36 local time (even seconds: DOS times have a
   // two-second resolution).
   const TDateTime local = platform::EncodeDate(1994, 11, 6) + platform::EncodeTime(8, 49, 36, 0);
   struct stat before {};
   ASSERT_EQ(stat(path.c_str(), &before), 0);
-  ASSERT_TRUE(SetFileTimes(path, local, local, -1));
+  const bool set = SetFileTimes(path, local, local, -1);
+  if (oldZone)
+    setenv("TZ", savedZone.c_str(), 1);
+  else
+    unsetenv("TZ");
+  tzset();
+  ASSERT_TRUE(set);
   struct stat after {};
   ASSERT_EQ(stat(path.c_str(), &after), 0);
   std::tm tm{};
@@ -79,8 +93,7 @@ TEST_F(FilesTest, SetFileTimesWritesTheLocalTimeAsUniversal) {
   tm.tm_hour = 8;
   tm.tm_min = 49;
   tm.tm_sec = 36;
-  tm.tm_isdst = -1;
-  EXPECT_EQ(after.st_mtime, std::mktime(&tm));
+  EXPECT_EQ(after.st_mtime, timegm(&tm) - 8 * 3600);
   EXPECT_EQ(after.st_atime, before.st_atime);  // -1 keeps the access time
 }
 
@@ -137,6 +150,29 @@ TEST_F(FilesTest, SaveResourceToStreamRefusesMissingResourceAndAbsentStream) {
   EXPECT_FALSE(SaveResourceToStream("NO-SUCH-RESOURCE", "AUUPG", &stream));
   EXPECT_EQ(stream.Size(), 0);
   EXPECT_FALSE(SaveResourceToStream("AUUPG", "AUUPG", nullptr));
+}
+
+namespace {
+
+// A stream that takes only part of a write, and one that cannot grow.
+class ShortStream : public platform::TMemoryStream {
+public:
+  std::int32_t Write(const void* Buffer, std::int32_t Count) override {
+    return platform::TMemoryStream::Write(Buffer, Count > 1 ? Count - 1 : Count);
+  }
+};
+class FullStream : public platform::TMemoryStream {
+public:
+  std::int32_t Write(const void*, std::int32_t) override { throw std::bad_alloc(); }
+};
+
+}  // namespace
+
+TEST_F(FilesTest, SaveResourceToStreamReportsAFailingStream) {
+  ShortStream shortStream;
+  FullStream fullStream;
+  EXPECT_FALSE(SaveResourceToStream("AUUPG", "AUUPG", &shortStream));
+  EXPECT_FALSE(SaveResourceToStream("AUUPG", "AUUPG", &fullStream));
 }
 
 TEST_F(FilesTest, SaveResourceToStreamWritesTheWholeResource) {

@@ -224,9 +224,9 @@ TEST_F(SupportSystemTest, OpenURLStartsTheBrowserWithTheURLAsOneArgument) {
 
   SetTestRegistry({{"HKCR\\.html", "", REG_SZ, "testbrowser"},
                    {"HKCR\\testbrowser\\shell\\open\\command", "", REG_SZ, "\"" + dir + "/browser\" --new-window \"%1\""}});
-  OpenURL("portal.example/news?a=1 b\" --evil", true);
+  OpenURL(R"(portal.example/news?a=1 b" --evil \" c\)", true);
   ASSERT_TRUE(WaitForFile(dir + "/browser.out"));
-  EXPECT_EQ(ReadAll(dir + "/browser.out"), "http://portal.example/news?a=1 b\" --evil\n");
+  EXPECT_EQ(ReadAll(dir + "/browser.out"), R"(http://portal.example/news?a=1 b" --evil \" c\)" "\n");
 
   OpenURL("https://portal.example/", false);
   ASSERT_TRUE(WaitForFile(dir + "/xdg-open.out"));
