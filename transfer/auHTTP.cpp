@@ -522,6 +522,10 @@ std::string TauCustomHTTP::GetURLHostName() const {
 }
 
 void TauCustomHTTP::HandleException(TObject*) {
+  // The body did not get to its verdict; what Succeeded held then was the
+  // result of some earlier step, and must not make the outcome a success.
+  // The worker waits in the hand-over while this runs.
+  Succeeded_ = false;
   if (OnTransferFailed) OnTransferFailed(this);
 }
 

@@ -282,7 +282,16 @@ TauEventThread::~TauEventThread() {
   const bool ownThread = GetCurrentThreadId() == core_->threadId;
   bool entered = false;
   if (!ownThread) {
-    if (core_->running.load() || (core_->suspended.load() && ResumeThread(core_->handle) == 1)) WaitFor();
+    if (core_->running.load()) {
+      WaitFor();
+    } else if (core_->suspended.load()) {
+      // A thread that never ran is resumed so that it ends at once; a
+      // Suspend on top of its creation (the HTTP component's destructor
+      // makes one) must not leave it parked for ever.
+      DWORD previous = ResumeThread(core_->handle);
+      while (previous > 1 && previous != 0xFFFFFFFF) previous = ResumeThread(core_->handle);
+      if (previous == 1) WaitFor();
+    }
   }
   {
     std::lock_guard lock(RegistryLock());
@@ -313,10 +322,12 @@ DWORD TauEventThread::ThreadProc(void* Parameter) {
   }
   DepartureGuard guard{*core};
   t_core = core.get();
-  if (core->terminated.load()) {
-    // Destroyed (or stopped) before it ran: no event fires. The object is
-    // not freed here, since its destructor is what ended it.
-    core->running.store(false);
+  if (core->terminated.load() && !core->running.load()) {
+    // Destroyed before it ran: no event fires. The object is not freed
+    // here, since its destructor is what ended it. A run that Execute
+    // started (Running already set) and that was asked to stop before its
+    // thread got here still runs, so that OnExecute sees the stop and the
+    // run ends with OnTerminate like any other.
     return static_cast<DWORD>(core->returnValue.load());
   }
   core->running.store(true);

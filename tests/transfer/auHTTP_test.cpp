@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <stdexcept>
 
 #include "platform/system/Files.h"
 #include "tests/servers/ServerProcess.h"
@@ -433,6 +434,22 @@ TEST_F(HTTPTest, SoftAbortFiresAbortedOnceAndNothingAfter) {
   EXPECT_FALSE(FileExists(file)) << "the output was to be deleted";
 }
 
+TEST_F(HTTPTest, SoftAbortRightAfterTheStartIsStillReported) {
+  for (int round = 0; round < 3; ++round) {
+    SCOPED_TRACE(round);
+    recorder = std::make_unique<Recorder>(*http);
+    http->URL = server->url("/ok/50000");
+    ASSERT_TRUE(http->StartTransfer(false));
+    http->AbortTransfer(false, false);
+    // A soft abort leaves the ended worker reporting Running until the
+    // next start, so only the outcome and the release are awaited.
+    ASSERT_TRUE(PumpUntil(dog, [&] { return recorder->Finished() && !http->Busy(); }))
+        << "the abort was lost; busy " << http->Busy();
+    PumpFor(std::chrono::milliseconds(50));
+    EXPECT_EQ(recorder->Names(), (Names{"OnTransferAborted"}));
+  }
+}
+
 TEST_F(HTTPTest, ImmediateAbortReturnsWhileTheServerStalls) {
   const std::string file = dir.file("stalled.bin");
   http->OutputFileName = file;
@@ -455,6 +472,29 @@ TEST_F(HTTPTest, ImmediateAbortReturnsWhileTheServerStalls) {
   recorder = std::make_unique<Recorder>(*http);
   Run(server->url("/ok/10"));
   EXPECT_EQ(recorder->body, Pattern(0, 10));
+}
+
+TEST_F(HTTPTest, ExceptionInTheTransferBodyIsNotASuccess) {
+  // OnBeforeSendRequest runs on the worker, directly inside the transfer;
+  // what it raises ends the transfer before anything was sent.
+  http->OnBeforeSendRequest =
+      TauHTTPRequestEvent(nullptr, [](TObject*, HINTERNET) { throw std::runtime_error("handler failed"); });
+  Run(server->url("/ok/100"));
+  EXPECT_EQ(recorder->Names(), (Names{"OnTransferFailed", "OnNoResponse", "OnTransferFailed"}));
+  EXPECT_EQ(recorder->Count("OnDoneWithoutData"), 0);
+  EXPECT_EQ(recorder->Count("OnDone"), 0);
+}
+
+TEST_F(HTTPTest, ComponentThatNeverRanLeavesNoThreadBehind) {
+  auto threads = [] {
+    return std::distance(std::filesystem::directory_iterator("/proc/self/task"),
+                         std::filesystem::directory_iterator());
+  };
+  const auto before = threads();
+  for (int i = 0; i < 4; ++i) (new TauCustomHTTP(nullptr))->Free();
+  // The threads end on their own after the components are gone.
+  EXPECT_TRUE(PumpUntil(dog, [&] { return threads() <= before; }, std::chrono::milliseconds(3000)))
+      << threads() - before << " threads left";
 }
 
 TEST_F(HTTPTest, WaitingStartReturnsAfterTheOutcome) {
