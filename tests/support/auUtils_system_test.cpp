@@ -243,10 +243,28 @@ TEST_F(SupportSystemTest, OpenURLStartsTheBrowserWithTheURLAsOneArgument) {
   fs::remove_all(dir);
 }
 
-// Last in the binary: terminating is final for the process.
-TEST_F(SupportSystemTest, ZZWaitForSignalReturnsAtOnceWhenTerminating) {
-  TerminateApplication();
+// Last in the binary: terminating is final for the process. A wait that is
+// running ends when a message handler terminates the application, and a
+// later wait returns at once.
+TEST_F(SupportSystemTest, ZZWaitForSignalStopsWhenTheApplicationTerminates) {
   HANDLE signal = nullptr;
+  HWND window = AllocateHWnd([](TMessage& m) {
+    if (m.Msg == WM_TIMER) TerminateApplication();
+  });
+  ASSERT_NE(window, nullptr);
+  ASSERT_NE(SetTimer(window, 1, 20, nullptr), 0U);
+  {
+    Watchdog watchdog(signal, std::chrono::seconds(5));
+    WaitForSignal(signal, 0, true);
+    watchdog.Stop();
+    EXPECT_FALSE(watchdog.Fired());
+    EXPECT_TRUE(ApplicationTerminated());
+    EXPECT_EQ(signal, INVALID_HANDLE_VALUE);
+  }
+  KillTimer(window, 1);
+  DeallocateHWnd(window);
+
+  signal = nullptr;
   Watchdog watchdog(signal, std::chrono::seconds(5));
   WaitForSignal(signal, 0, true);
   watchdog.Stop();
