@@ -32,7 +32,8 @@ namespace qorv::platform {
 
 // Raised by late-bound calls that fail: an unknown name on the browser
 // object, a missing object on the path, an assignment the page refused, a
-// browser that is gone or did not answer.
+// browser that is gone or did not answer, an application that is closing
+// (the wait for the page's answer ends when the application terminates).
 QORV_DECLARE_EXCEPTION(EOleError, Exception);
 
 // What the backend of a browser does for a late-bound assignment: run the

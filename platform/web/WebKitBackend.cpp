@@ -17,6 +17,7 @@
 #include <memory>
 #include <string>
 
+#include "platform/ui/Forms.h"
 #include "platform/web/WebBrowser.h"
 #include "platform/web/WebKitCompat.h"
 
@@ -67,6 +68,10 @@ public:
     webkit_user_content_manager_unregister_script_message_handler(manager_, kFrameHandler);
     // A page still loading would report into a control that is gone.
     webkit_web_view_stop_loading(view_);
+    // The page's process goes with the view: one whose script is busy
+    // would otherwise outlive the program until the engine's own watchdog
+    // aborts it.
+    webkit_web_view_terminate_web_process(view_);
     g_object_unref(view_);
     g_object_unref(box_);
     g_object_unref(manager_);
@@ -104,13 +109,16 @@ public:
         weak, [](gpointer data) { delete static_cast<std::weak_ptr<Evaluation>*>(data); });
     g_source_attach(timeout, g_main_context_default());
     // A nested loop, as a synchronous dispatch call would run: timers and
-    // sent messages keep being delivered meanwhile.
-    while (!state->done && !state->timedOut) g_main_context_iteration(g_main_context_default(), TRUE);
+    // sent messages keep being delivered meanwhile. A close of the main
+    // window ends it too, or a busy page would keep the closed program up
+    // until the timeout.
+    while (!state->done && !state->timedOut && !Application->Terminated())
+      g_main_context_iteration(g_main_context_default(), TRUE);
     g_source_destroy(timeout);
     g_source_unref(timeout);
     if (!state->done) {
       g_cancellable_cancel(state->cancellable);
-      return "the page did not answer";
+      return state->timedOut ? "the page did not answer" : "the application is closing";
     }
     return state->failure;
   }
