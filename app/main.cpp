@@ -1,6 +1,7 @@
 // The launcher's entry: module start-up, the application object, the main
 // form, the message loop, shut-down. Closing the main form ends the loop;
-// the process then exits with 0.
+// the forms are freed while the modules they use still stand, and the
+// process then exits with 0.
 #include "app/SplashScreen.h"
 
 namespace {
@@ -19,6 +20,9 @@ int main() {
   Application->Initialize();
   Application->CreateForm(qorv::SplashScreen);
   Application->Run();
+  // The main form and its components (timer, browser, and whatever work
+  // they still have running) end here rather than with the process.
+  qorv::platform::DoneApplication();
   StopModules();
   return 0;
 }
