@@ -309,6 +309,25 @@ TEST_F(HTTPTest, ResumeAtTheExactEndIsDoneWithoutData) {
   EXPECT_EQ(ReadFile(file), Pattern(0, 100000));
 }
 
+TEST_F(HTTPTest, HiddenReadOnlyOutputIsOpenedAndEndsWithTheCompleteAttributes) {
+  struct Row {
+    const char* name;
+    std::uint32_t start;
+  };
+  for (const Row row : {Row{"new", 0}, Row{"resumed", 40000}}) {
+    SCOPED_TRACE(row.name);
+    const std::string file = dir.file(std::string("locked-") + row.name + ".bin");
+    WriteFile(file, Pattern(0, 50000));
+    ASSERT_TRUE(SetFileAttributes(file.c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN));
+    recorder = std::make_unique<Recorder>(*http);
+    http->OutputFileName = file;
+    Run(server->url("/range/100000"), row.start);
+    EXPECT_EQ(recorder->Count("OnDone"), 1);
+    EXPECT_EQ(ReadFile(file), Pattern(0, 100000));
+    EXPECT_EQ(GetFileAttributes(file.c_str()), static_cast<DWORD>(FILE_ATTRIBUTE_ARCHIVE));
+  }
+}
+
 TEST_F(HTTPTest, BodyCutShortKeepsThePartialFileIncomplete) {
   const std::string file = dir.file("cut.bin");
   http->OutputFileName = file;
