@@ -4,6 +4,7 @@
 // that the pixel layouts of the form descriptions hold. Main thread only.
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <map>
 #include <string>
 
@@ -138,6 +139,26 @@ PangoFontDescription* fontDescription(const TFont& f) {
   return d;
 }
 
+// The toolkit's callbacks run the controls' handlers. An exception must not
+// unwind through GTK's C frames, which would leave the signal emission and
+// the main loop half done; it goes to the application's exception handling
+// here, as a timer's does.
+template <class F>
+auto contained(F&& f) -> decltype(f()) {
+  try {
+    return f();
+  } catch (const std::exception& e) {
+    try {
+      Application->HandleException(e);
+    } catch (...) {
+      std::fprintf(stderr, "Qorv: the handling of an exception in a toolkit event failed\n");
+    }
+  } catch (...) {
+    std::fprintf(stderr, "Qorv: an exception of unknown type in a toolkit event was dropped\n");
+  }
+  return decltype(f())();
+}
+
 struct Peer {
   GtkWidget* widget = nullptr;     // placed in the parent's container; the window for forms
   GtkWidget* container = nullptr;  // where children go
@@ -174,18 +195,22 @@ public:
     } else if (dynamic_cast<TButton*>(&c)) {
       p.widget = gtk_button_new_with_mnemonic("");
       g_signal_connect(p.widget, "clicked", cb(+[](GtkButton*, gpointer d) {
-                         static_cast<TButton*>(d)->Click();
+                         contained([d] { static_cast<TButton*>(d)->Click(); });
                        }),
                        &c);
     } else if (dynamic_cast<TEdit*>(&c)) {
       p.widget = gtk_entry_new();
       g_signal_connect(p.widget, "changed", cb(+[](GtkEditable* e, gpointer d) {
-                         static_cast<TEdit*>(d)->TextChangedByToolkit(gtk_entry_get_text(GTK_ENTRY(e)));
+                         contained([e, d] {
+                           static_cast<TEdit*>(d)->TextChangedByToolkit(gtk_entry_get_text(GTK_ENTRY(e)));
+                         });
                        }),
                        &c);
       g_signal_connect(p.widget, "key-press-event", G_CALLBACK(entryKey), &c);
       g_signal_connect(p.widget, "activate", cb(+[](GtkEntry*, gpointer d) {
-                         if (TForm* f = static_cast<TEdit*>(d)->ParentForm()) f->DialogKey(VK_RETURN);
+                         contained([d] {
+                           if (TForm* f = static_cast<TEdit*>(d)->ParentForm()) f->DialogKey(VK_RETURN);
+                         });
                        }),
                        &c);
     } else if (dynamic_cast<TProgressBar*>(&c)) {
@@ -414,11 +439,7 @@ private:
     g_signal_connect(p.widget, "delete-event", cb(+[](GtkWidget*, GdkEvent*, gpointer d) -> gboolean {
                        // The form decides: the close box is a WM_SYSCOMMAND
                        // SC_CLOSE, which a form may intercept.
-                       try {
-                         static_cast<TForm*>(d)->Perform(WM_SYSCOMMAND, SC_CLOSE, 0);
-                       } catch (const std::exception& e) {
-                         Application->HandleException(e);
-                       }
+                       contained([d] { static_cast<TForm*>(d)->Perform(WM_SYSCOMMAND, SC_CLOSE, 0); });
                        return TRUE;
                      }),
                      &f);
@@ -428,8 +449,10 @@ private:
                        gtk_window_get_position(GTK_WINDOW(w), &x, &y);
                        gtk_window_get_size(GTK_WINDOW(w), &cw, &ch);
                        TFrameMetrics m = FrameMetrics(form->BorderStyle());
-                       form->BoundsChangedByToolkit(
-                           TRect{x, y, x + cw + 2 * m.Border, y + ch + 2 * m.Border + m.Caption});
+                       contained([&] {
+                         form->BoundsChangedByToolkit(
+                             TRect{x, y, x + cw + 2 * m.Border, y + ch + 2 * m.Border + m.Caption});
+                       });
                        return FALSE;
                      }),
                      &f);
@@ -446,13 +469,14 @@ private:
                      &f);
     g_signal_connect(p.widget, "key-press-event", cb(+[](GtkWidget* w, GdkEventKey* e, gpointer d) -> gboolean {
                        auto* form = static_cast<TForm*>(d);
-                       if (e->keyval == GDK_KEY_Escape) return form->DialogKey(VK_ESCAPE) ? TRUE : FALSE;
+                       if (e->keyval == GDK_KEY_Escape)
+                         return contained([form] { return form->DialogKey(VK_ESCAPE); }) ? TRUE : FALSE;
                        if (e->keyval == GDK_KEY_Return || e->keyval == GDK_KEY_KP_Enter) {
                          // A focused button takes Enter itself.
                          GtkWidget* focus = gtk_window_get_focus(GTK_WINDOW(w));
                          if (focus && GTK_IS_BUTTON(focus)) return FALSE;
                          if (focus && GTK_IS_ENTRY(focus)) return FALSE;
-                         return form->DialogKey(VK_RETURN) ? TRUE : FALSE;
+                         return contained([form] { return form->DialogKey(VK_RETURN); }) ? TRUE : FALSE;
                        }
                        return FALSE;
                      }),
@@ -464,7 +488,7 @@ private:
                          auto* wc = dynamic_cast<TWinControl*>(form->Components(i));
                          if (wc && wc->NativeWidget() == w) found = wc;
                        }
-                       if (found) form->SetActiveControl(found);
+                       if (found) contained([form, found] { form->SetActiveControl(found); });
                      }),
                      &f);
     const TCreateParams& params = f.Params();
@@ -624,7 +648,7 @@ private:
     if (e->keyval == GDK_KEY_BackSpace) key = static_cast<char>(VK_BACK);
     else if (uc >= 0x20 && uc < 0x7F && !(e->state & (GDK_CONTROL_MASK | GDK_MOD1_MASK))) key = static_cast<char>(uc);
     else return FALSE;
-    char after = edit->FilterKey(key);
+    char after = contained([edit, key] { return edit->FilterKey(key); });
     if (after == key) return FALSE;
     if (after != 0 && after != static_cast<char>(VK_BACK)) {
       char s[2] = {after, 0};

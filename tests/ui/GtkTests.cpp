@@ -1,7 +1,11 @@
 // A short check of the GTK backend on a real display (Xvfb): exact control
-// rectangles, mnemonics, Pango word wrap, and the close box reaching the
-// form as WM_SYSCOMMAND SC_CLOSE.
+// rectangles, mnemonics, Pango word wrap, the close box reaching the
+// form as WM_SYSCOMMAND SC_CLOSE, and handlers' exceptions kept out of GTK.
 #include <cstdlib>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
 
 #include <gtk/gtk.h>
 #include <gtest/gtest.h>
@@ -85,6 +89,41 @@ TEST_F(GtkTest, DialogLayoutMnemonicWrapAndCloseBox) {
   EXPECT_TRUE(RunUntil([&] { return closes == 1; }));
   EXPECT_EQ(f->sysCloses, 1);
   EXPECT_FALSE(f->Visible());
+}
+
+// A handler's exception must not unwind through GTK's signal emission: it
+// goes to the application's exception handling, as it does for a timer.
+TEST_F(GtkTest, HandlerExceptionsGoToTheApplication) {
+  auto* f = new TForm(Application);
+  std::unique_ptr<TForm> guard(f);
+  auto* button = new TButton(f);
+  button->SetParent(f);
+  button->SetBounds(10, 10, 75, 23);
+  button->OnClick = TNotifyEvent(nullptr, [](TObject*) { throw Exception("clicked"); });
+  auto* edit = new TEdit(f);
+  edit->SetParent(f);
+  edit->SetBounds(10, 40, 120, 21);
+  edit->OnChange = TNotifyEvent(nullptr, [](TObject*) { throw Exception("changed"); });
+  f->Show();
+  std::vector<std::string> handled;
+  Application->OnException = Method<void(TObject*, const std::exception&)>(
+      nullptr, [&](TObject*, const std::exception& e) { handled.push_back(e.what()); });
+  struct Row {
+    const char* what;
+    std::function<void()> act;
+  };
+  const std::vector<Row> rows = {
+      {"clicked", [&] { gtk_button_clicked(GTK_BUTTON(button->NativeWidget())); }},
+      {"changed", [&] { gtk_entry_set_text(GTK_ENTRY(edit->NativeWidget()), "typed"); }},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    handled.clear();
+    EXPECT_NO_THROW(row.act());
+    ASSERT_EQ(handled.size(), 1u);
+    EXPECT_NE(handled[0].find(row.what), std::string::npos) << handled[0];
+  }
+  Application->OnException.Clear();
 }
 
 }  // namespace
