@@ -1,5 +1,6 @@
 #include "transfer/auHTTP.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -979,7 +980,11 @@ void TauCustomHTTP::UpdateProgressFigures() {
   ElapsedTime_ = (GetTickCount() - StartTick_) / 1000;
   if (BytesTransferred_ != 0) {
     const double estimate = std::nearbyint(static_cast<double>(ContentLength_) / BytesTransferred_ * ElapsedTime_);
-    EstimatedTimeLeft_ = static_cast<std::int32_t>(estimate) - static_cast<std::int32_t>(ElapsedTime_);
+    // The announced length comes from the server: a large one read slowly
+    // gives an estimate beyond the figure's range, which is held at its end.
+    const double left = estimate - static_cast<double>(ElapsedTime_);
+    EstimatedTimeLeft_ = static_cast<std::int32_t>(
+        std::clamp(left, static_cast<double>(INT32_MIN), static_cast<double>(INT32_MAX)));
   } else {
     EstimatedTimeLeft_ = -static_cast<std::int32_t>(ElapsedTime_);
   }

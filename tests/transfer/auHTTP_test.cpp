@@ -2,6 +2,7 @@
 // server as a child process, and real files.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -37,6 +38,55 @@ void WriteFile(const std::string& name, const std::string& content) {
   std::ofstream out(name, std::ios::binary | std::ios::trunc);
   out << content;
 }
+
+// Answers one request on loopback with Response, after Delay. For replies
+// the fault server does not script.
+class OneShotServer {
+public:
+  OneShotServer(std::string response, std::chrono::milliseconds delay)
+      : response_(std::move(response)), delay_(delay) {
+    listener_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (listener_ >= 0 && bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+        listen(listener_, 1) == 0 && getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) == 0)
+      port_ = ntohs(address.sin_port);
+    if (port_ != 0) thread_ = std::thread([this] { Serve(); });
+  }
+  ~OneShotServer() {
+    if (thread_.joinable()) thread_.join();
+    if (listener_ >= 0) close(listener_);
+  }
+  int port() const { return port_; }
+
+private:
+  void Serve() {
+    pollfd waiting{listener_, POLLIN, 0};
+    if (poll(&waiting, 1, 10000) != 1) return;
+    const int client = accept(listener_, nullptr, nullptr);
+    if (client < 0) return;
+    std::string request;
+    char buffer[1024];
+    while (request.find("\r\n\r\n") == std::string::npos) {
+      pollfd readable{client, POLLIN, 0};
+      if (poll(&readable, 1, 10000) != 1) break;
+      const ssize_t got = recv(client, buffer, sizeof buffer, 0);
+      if (got <= 0) break;
+      request.append(buffer, static_cast<std::size_t>(got));
+    }
+    std::this_thread::sleep_for(delay_);
+    (void)send(client, response_.data(), response_.size(), MSG_NOSIGNAL);
+    close(client);
+  }
+
+  std::string response_;
+  std::chrono::milliseconds delay_;
+  int listener_ = -1;
+  int port_ = 0;
+  std::thread thread_;
+};
 
 class HTTPTest : public ::testing::Test {
 protected:
@@ -328,6 +378,19 @@ TEST_F(HTTPTest, HiddenReadOnlyOutputIsOpenedAndEndsWithTheCompleteAttributes) {
   }
 }
 
+TEST_F(HTTPTest, ResumeBeyondAShorterResourceStartsOver) {
+  // 416, and the resource is not as long as the start position: the file
+  // is fetched again from byte 0.
+  const std::string file = dir.file("longer.bin");
+  WriteFile(file, std::string(150000, 'X'));
+  http->OutputFileName = file;
+  Run(server->url("/range/100000"), 150000);
+  EXPECT_EQ(recorder->Names(), (Names{"OnHeadersReceived", "OnDownloadProgress", "OnDone"}));
+  EXPECT_EQ(recorder->doneSize, 100000U);
+  EXPECT_EQ(http->StartPos(), 0U);
+  EXPECT_EQ(ReadFile(file), Pattern(0, 100000));
+}
+
 TEST_F(HTTPTest, BodyCutShortKeepsThePartialFileIncomplete) {
   const std::string file = dir.file("cut.bin");
   http->OutputFileName = file;
@@ -354,6 +417,21 @@ TEST_F(HTTPTest, NoContentLengthSucceedsByStatus) {
     EXPECT_EQ(p.percent, 0);
     EXPECT_EQ(p.left, -static_cast<std::int32_t>(p.elapsed));
   }
+}
+
+TEST_F(HTTPTest, EstimateForAHugeAnnouncedLengthStaysInRange) {
+  // One byte of four gigabytes after two seconds: the estimate is far
+  // beyond what the figure holds and is reported as its largest value.
+  OneShotServer slow("HTTP/1.1 200 OK\r\nContent-Length: 4294967295\r\nConnection: close\r\n\r\nx",
+                     std::chrono::milliseconds(2100));
+  ASSERT_NE(slow.port(), 0);
+  Run("http://127.0.0.1:" + std::to_string(slow.port()) + "/huge");
+  ASSERT_FALSE(recorder->progress.empty());
+  const auto& first = recorder->progress.front();
+  EXPECT_EQ(first.read, 1U);
+  ASSERT_GE(first.elapsed, 2U);
+  EXPECT_EQ(first.left, INT32_MAX) << "elapsed " << first.elapsed;
+  EXPECT_EQ(recorder->Count("OnTransferIncomplete"), 1);
 }
 
 TEST_F(HTTPTest, RefusedConnectionIsNoResponse) {
