@@ -8,6 +8,8 @@
 // frame's is a user script, injected at document end into every frame,
 // which posts the frame's address to a script message handler. The script
 // stays silent in the main frame, which is counted by the signal already.
+// Script and handler live in a script world of their own, so that a page's
+// scripts can neither see the handler nor report completions of their own.
 // The main frame's FINISHED is the completed document; WebKit reports it
 // after the frames' scripts have posted, as they run before the page's load
 // ends.
@@ -26,6 +28,7 @@ namespace qorv::platform {
 namespace {
 
 constexpr const char* kFrameHandler = "qorvFrameComplete";
+constexpr const char* kFrameWorld = "qorv-frames";
 
 constexpr const char* kFrameScript =
     "(function () {\n"
@@ -45,9 +48,10 @@ public:
     manager_ = webkit_user_content_manager_new();
     g_signal_connect(manager_, (std::string("script-message-received::") + kFrameHandler).c_str(),
                      G_CALLBACK(&WebKitPeer::onScriptMessage), this);
-    webkit_user_content_manager_register_script_message_handler(manager_, kFrameHandler);
-    WebKitUserScript* script = webkit_user_script_new(kFrameScript, WEBKIT_USER_CONTENT_INJECT_ALL_FRAMES,
-                                                      WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_END, nullptr, nullptr);
+    webkit_compat::RegisterHandlerInWorld(manager_, kFrameHandler, kFrameWorld);
+    WebKitUserScript* script =
+        webkit_user_script_new_for_world(kFrameScript, WEBKIT_USER_CONTENT_INJECT_ALL_FRAMES,
+                                         WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_END, kFrameWorld, nullptr, nullptr);
     webkit_user_content_manager_add_script(manager_, script);
     webkit_user_script_unref(script);
 
@@ -65,7 +69,7 @@ public:
   ~WebKitPeer() override {
     g_signal_handlers_disconnect_by_data(view_, this);
     g_signal_handlers_disconnect_by_data(manager_, this);
-    webkit_user_content_manager_unregister_script_message_handler(manager_, kFrameHandler);
+    webkit_compat::UnregisterHandlerInWorld(manager_, kFrameHandler, kFrameWorld);
     // A page still loading would report into a control that is gone.
     webkit_web_view_stop_loading(view_);
     // The page's process goes with the view: one whose script is busy

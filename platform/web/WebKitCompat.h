@@ -14,4 +14,14 @@ using ScriptMessage = WebKitJavascriptResult;
 
 inline JSCValue* ScriptMessageValue(ScriptMessage* message) { return webkit_javascript_result_get_js_value(message); }
 
+// A message handler seen only by scripts of the script world World, not by
+// the page's own scripts (the GTK 4 API takes the world as an argument of
+// the plain calls).
+inline void RegisterHandlerInWorld(WebKitUserContentManager* manager, const char* name, const char* world) {
+  webkit_user_content_manager_register_script_message_handler_in_world(manager, name, world);
+}
+inline void UnregisterHandlerInWorld(WebKitUserContentManager* manager, const char* name, const char* world) {
+  webkit_user_content_manager_unregister_script_message_handler_in_world(manager, name, world);
+}
+
 }  // namespace qorv::platform::webkit_compat

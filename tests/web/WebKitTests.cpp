@@ -1,10 +1,13 @@
-// The WebKit peer on a real display (Xvfb): the late-bound assignment's
-// nested wait, run from the completed-document event as the portal window
-// runs it, against a page whose script keeps the page busy. The program
-// ends its loop for good here, so this binary holds this one test.
+// The WebKit peer on a real display (Xvfb): the events a page's own script
+// cannot forge, and the late-bound assignment's nested wait, run from the
+// completed-document event as the portal window runs it, against a page
+// whose script keeps the page busy. The last test ends the application's
+// loop for good, so it stays last.
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <string>
+#include <vector>
 
 #include <glib.h>
 #include <gtest/gtest.h>
@@ -25,22 +28,75 @@ const char* kBusyPage =
     "  setTimeout(function () { var end = Date.now() + 60000; while (Date.now() < end) {} }, 0);"
     "});</script></body></html>";
 
-TEST(WebKitPeer, ClosingTheApplicationEndsAWaitingAssignment) {
-  const char* display = std::getenv("DISPLAY");
-  if (!display || !*display) GTEST_SKIP() << "no display";
-  gchar* dir = g_dir_make_tmp("qorv-web-XXXXXX", nullptr);
-  ASSERT_NE(dir, nullptr);
-  const std::string folder = dir;
-  g_free(dir);
-  // The engine's caches go to the test's own folder.
-  g_setenv("XDG_CACHE_HOME", (folder + "/cache").c_str(), TRUE);
-  g_setenv("XDG_DATA_HOME", (folder + "/data").c_str(), TRUE);
-  const std::string page = folder + "/busy.html";
-  std::ofstream(page) << kBusyPage;
+// A page without frames that claims, in its own script, to be a frame that
+// has completed.
+const char* kForgingPage =
+    "<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>forging</title></head><body><p>forging</p>"
+    "<script>try { window.webkit.messageHandlers.qorvFrameComplete.postMessage('forged'); } catch (e) {}"
+    "</script></body></html>";
 
-  SetUIBackend(UIBackendKind::Gtk);
-  Application->Initialize();
-  ASSERT_EQ(CurrentUIBackendKind(), UIBackendKind::Gtk);
+class WebKitPeerTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    const char* display = std::getenv("DISPLAY");
+    if (!display || !*display) GTEST_SKIP() << "no display";
+    static const std::string dir = [] {
+      gchar* made = g_dir_make_tmp("qorv-web-XXXXXX", nullptr);
+      std::string name = made ? made : "";
+      g_free(made);
+      // The engine's caches go to the test's own folder.
+      g_setenv("XDG_CACHE_HOME", (name + "/cache").c_str(), TRUE);
+      g_setenv("XDG_DATA_HOME", (name + "/data").c_str(), TRUE);
+      return name;
+    }();
+    ASSERT_FALSE(dir.empty());
+    folder = dir;
+    SetUIBackend(UIBackendKind::Gtk);
+    Application->Initialize();
+    ASSERT_EQ(CurrentUIBackendKind(), UIBackendKind::Gtk);
+  }
+
+  std::string writePage(const std::string& name, const char* text) {
+    std::string path = folder + "/" + name;
+    std::ofstream(path) << text;
+    return "file://" + path;
+  }
+
+  std::string folder;
+};
+
+TEST_F(WebKitPeerTest, APageCannotForgeAFrameCompletion) {
+  auto* form = new TForm(Application);
+  auto* browser = new TWebBrowser(form);
+  browser->SetParent(form);
+  browser->SetAlign(alClient);
+  std::vector<std::string> navigations;
+  bool completed = false;
+  browser->SetOnNavigateComplete2(TWebBrowserNavigateComplete2(
+      nullptr, [&](TObject*, const WideString& url) { navigations.push_back(WideToUTF8(url)); }));
+  browser->SetOnDocumentComplete(TWebBrowserDocumentComplete(nullptr, [&](TObject*, const WideString&) {
+    completed = true;
+  }));
+  form->Show();
+  const std::string url = writePage("forging.html", kForgingPage);
+  browser->Navigate(UTF8ToWide(url));
+  bool late = false;
+  guint watchdog = g_timeout_add(
+      8000,
+      [](gpointer data) -> gboolean {
+        *static_cast<bool*>(data) = true;
+        return G_SOURCE_REMOVE;
+      },
+      &late);
+  while (!completed && !late) Application->HandleMessage();
+  if (!late) g_source_remove(watchdog);
+  ASSERT_TRUE(completed) << "the page did not complete";
+  EXPECT_EQ(navigations, (std::vector<std::string>{url}));
+  form->Free();
+}
+
+TEST_F(WebKitPeerTest, ClosingTheApplicationEndsAWaitingAssignment) {
+  const std::string page = writePage("busy.html", kBusyPage);
   TForm* form = nullptr;
   Application->CreateForm(form);
   auto* browser = new TWebBrowser(form);
@@ -50,9 +106,9 @@ TEST(WebKitPeer, ClosingTheApplicationEndsAWaitingAssignment) {
   bool handled = false;
   bool watchdogFired = false;
   std::string outcome = "no assignment was tried";
-  browser->SetOnDocumentComplete(TWebBrowserDocumentComplete(nullptr, [&](TObject*, const WideString&) {
-    if (handled) return;
-    handled = true;
+  // The assignment runs a moment after the document completed, once the
+  // page's script has surely started its busy loop.
+  std::function<void()> assign = [&] {
     // The user closes the window while the assignment waits.
     g_timeout_add(500, [](gpointer) -> gboolean {
       Application->Terminate();
@@ -64,6 +120,14 @@ TEST(WebKitPeer, ClosingTheApplicationEndsAWaitingAssignment) {
     } catch (const EOleError& e) {
       outcome = e.Message();
     }
+  };
+  browser->SetOnDocumentComplete(TWebBrowserDocumentComplete(nullptr, [&](TObject*, const WideString&) {
+    if (handled) return;
+    handled = true;
+    g_timeout_add(500, [](gpointer data) -> gboolean {
+      (*static_cast<std::function<void()>*>(data))();
+      return G_SOURCE_REMOVE;
+    }, &assign);
   }));
   guint watchdog = g_timeout_add(
       8000,
@@ -74,7 +138,7 @@ TEST(WebKitPeer, ClosingTheApplicationEndsAWaitingAssignment) {
       },
       &watchdogFired);
 
-  browser->Navigate(UTF8ToWide("file://" + page));
+  browser->Navigate(UTF8ToWide(page));
   Application->Run();
   if (!watchdogFired) g_source_remove(watchdog);
 
