@@ -484,9 +484,7 @@ std::string QuoteCommandLineWord(const std::string& word) {
 }  // namespace
 
 bool HasNonLoopbackAddress() {
-  const std::string host = GetHostName();
-  if (host.empty()) return false;
-  const std::vector<std::string> addresses = ResolveHostIPv4Addresses(host);
+  const std::vector<std::string> addresses = LocalHostIPv4Addresses();
   if (addresses.empty()) return false;
   const std::string& last = addresses.back();
   return !last.empty() && last != "127.0.0.1";

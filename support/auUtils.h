@@ -74,8 +74,9 @@ std::uint32_t FileAttributeBits(TauFileAttributes attributes);
 // System\CurrentControlSet\Services\RemoteAccess: first byte 1 = online, any
 // other data = offline); otherwise the address test.
 bool IsOnline();
-// True when the last IPv4 address the host name resolves to is known and is
-// not 127.0.0.1. False when the name does not resolve.
+// True when the last of the machine's own IPv4 addresses (the interfaces that
+// are up) is not 127.0.0.1: a network interface besides loopback counts as
+// online.
 bool HasNonLoopbackAddress();
 
 // --- Progress --------------------------------------------------------------

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <exception>
 #include <fstream>
 
 #include "platform/core/SysUtils.h"
@@ -63,7 +64,15 @@ std::int32_t TMemoryStream::Read(void* Buffer, std::int32_t Count) {
 std::int32_t TMemoryStream::Write(const void* Buffer, std::int32_t Count) {
   if (Count <= 0) return 0;
   std::int64_t end = position_ + Count;
-  if (end > Size()) data_.resize(static_cast<std::size_t>(end));
+  if (end > Size()) {
+    // Write reports what it stored and never raises; memory that cannot be
+    // had is a write of nothing, which WriteBuffer turns into EWriteError.
+    try {
+      data_.resize(static_cast<std::size_t>(end));
+    } catch (const std::exception&) {
+      return 0;
+    }
+  }
   std::memcpy(data_.data() + position_, Buffer, static_cast<std::size_t>(Count));
   position_ = end;
   return Count;

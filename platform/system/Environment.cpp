@@ -2,6 +2,8 @@
 
 #include <arpa/inet.h>
 #include <fcntl.h>
+#include <ifaddrs.h>
+#include <net/if.h>
 #include <netdb.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -225,6 +227,25 @@ std::vector<std::string> ResolveHostIPv4Addresses(const std::string& name) {
     if (std::find(result.begin(), result.end(), text) == result.end()) result.emplace_back(text);
   }
   ::freeaddrinfo(list);
+  return result;
+}
+
+std::vector<std::string> LocalHostIPv4Addresses() {
+  std::vector<std::string> result;
+  struct ifaddrs* list = nullptr;
+  if (::getifaddrs(&list) == 0) {
+    for (const struct ifaddrs* entry = list; entry != nullptr; entry = entry->ifa_next) {
+      if (entry->ifa_addr == nullptr || entry->ifa_addr->sa_family != AF_INET) continue;
+      if ((entry->ifa_flags & IFF_UP) == 0 || (entry->ifa_flags & IFF_LOOPBACK) != 0) continue;
+      struct sockaddr_in address {};
+      std::memcpy(&address, entry->ifa_addr, sizeof address);
+      char text[INET_ADDRSTRLEN] = {};
+      if (::inet_ntop(AF_INET, &address.sin_addr, text, sizeof text) == nullptr) continue;
+      if (std::find(result.begin(), result.end(), text) == result.end()) result.emplace_back(text);
+    }
+    ::freeifaddrs(list);
+  }
+  if (result.empty()) result.emplace_back("127.0.0.1");
   return result;
 }
 

@@ -53,5 +53,11 @@ std::string GetHostName();
 // The IPv4 addresses that Name resolves to, as dotted text, in the
 // resolver's order without repeats; empty when it does not resolve.
 std::vector<std::string> ResolveHostIPv4Addresses(const std::string& name);
+// What resolving the machine's own host name gives on the system this layer
+// stands in for: the IPv4 addresses of the network interfaces that are up,
+// loopback left out, in interface order; just "127.0.0.1" when there is none.
+// On Linux the host name itself usually resolves through /etc/hosts to a
+// loopback address whatever the network, so the name is not asked.
+std::vector<std::string> LocalHostIPv4Addresses();
 
 }  // namespace qorv::platform

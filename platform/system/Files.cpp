@@ -151,7 +151,10 @@ HANDLE CreateFile(const char* name, DWORD access, DWORD /*shareMode*/, const voi
     SetLastError(ERROR_ACCESS_DENIED);
     return INVALID_HANDLE_VALUE;
   }
-  if (existed && S_ISDIR(before.st_mode) && (wantWrite || (flags & O_CREAT) != 0)) {
+  // A folder is no file: the system this stands in for refuses to open one
+  // here, so a size or time query on a folder fails instead of reading the
+  // folder's entry.
+  if (existed && S_ISDIR(before.st_mode)) {
     SetLastError(ERROR_ACCESS_DENIED);
     return INVALID_HANDLE_VALUE;
   }

@@ -3,6 +3,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <set>
 #include <string>
 
 #include "TempFolder.h"
@@ -195,6 +197,31 @@ TEST(Host, NameAndLoopbackAddresses) {
   EXPECT_NE(std::find(local.begin(), local.end(), "127.0.0.1"), local.end());
   EXPECT_EQ(ResolveHostIPv4Addresses("127.0.0.7"), std::vector<std::string>{"127.0.0.7"});
   EXPECT_TRUE(ResolveHostIPv4Addresses("no-such-host.invalid").empty());
+}
+
+// The machine's own addresses are its interfaces', as `ip` lists them.
+TEST(Host, OwnAddressesAreTheInterfaces) {
+  FILE* ip = ::popen("ip -4 -o addr show up 2>/dev/null", "r");
+  if (ip == nullptr) GTEST_SKIP() << "no ip command";
+  std::set<std::string> expected;
+  char line[512];
+  bool any = false;
+  while (std::fgets(line, sizeof line, ip) != nullptr) {
+    any = true;
+    std::string text = line;
+    const std::size_t inet = text.find(" inet ");
+    if (inet == std::string::npos) continue;
+    std::string address = text.substr(inet + 6);
+    address = address.substr(0, address.find('/'));
+    if (address.rfind("127.", 0) != 0) expected.insert(address);
+  }
+  ::pclose(ip);
+  if (!any) GTEST_SKIP() << "ip lists no addresses";
+  const auto own = LocalHostIPv4Addresses();
+  if (expected.empty())
+    EXPECT_EQ(own, std::vector<std::string>{"127.0.0.1"});
+  else
+    EXPECT_EQ(std::set<std::string>(own.begin(), own.end()), expected);
 }
 
 }  // namespace

@@ -80,6 +80,16 @@ TEST(Files, MissingFolderIsPathNotFound) {
   EXPECT_EQ(SysErrorMessage(ERROR_FILE_NOT_FOUND), "The system cannot find the file specified.");
 }
 
+TEST(Files, AFolderIsNotOpenedAsAFile) {
+  TempFolder dir;
+  for (DWORD access : {DWORD{0}, GENERIC_READ, GENERIC_WRITE}) {
+    SCOPED_TRACE(access);
+    EXPECT_EQ(CreateFile(dir.path().c_str(), access, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr),
+              INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
+  }
+}
+
 TEST(Files, ReadsWritesAndSeeks) {
   TempFolder dir;
   const std::string name = dir / "data.bin";
