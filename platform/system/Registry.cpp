@@ -444,17 +444,30 @@ public:
   }
 
   static std::string commandLine(const std::string& exec) {
-    std::string line;
-    bool first = true;
+    std::vector<std::string> args;
     for (const std::string& raw : execArguments(exec)) {
       bool drop = false;
-      const std::string arg = expandFieldCodes(raw, drop);
-      if (drop) continue;
-      if (!first) line.push_back(' ');
+      std::string arg = expandFieldCodes(raw, drop);
+      if (!drop) args.push_back(std::move(arg));
+    }
+    // "env NAME=value ... program": the program is what opens the address.
+    if (!args.empty() && (args[0] == "env" || args[0] == "/usr/bin/env")) {
+      args.erase(args.begin());
+      while (!args.empty() && !args[0].empty() && args[0][0] != '-' && args[0].find('=') != std::string::npos)
+        args.erase(args.begin());
+    }
+    // Readers of this command keep its program and give it the address alone.
+    // An entry that needs further words for that (a sandbox runner such as
+    // "flatpak run <app>") gives no command, so the address goes to the
+    // desktop's own opener instead of to a program that cannot open it.
+    for (std::size_t i = 1; i < args.size(); ++i)
+      if (args[i] != "%1" && (args[i].empty() || args[i][0] != '-')) return {};
+    std::string line;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+      if (i > 0) line.push_back(' ');
       // The program is always quoted and so is a lone placeholder, so that
       // readers that cut the program at the first quote pair find it whole.
-      line += quoteWindowsArgument(arg, first || arg == "%1");
-      first = false;
+      line += quoteWindowsArgument(args[i], i == 0 || args[i] == "%1");
     }
     return line;
   }

@@ -103,8 +103,14 @@ TEST(DesktopRegistry, ExecLinesBecomeOpenCommands) {
       {"\"/opt/My Browser/run\" %f", "\"/opt/My Browser/run\" \"%1\""},
       {"browser --icon %i --class=%c %F", "\"browser\" --icon --class= \"%1\""},
       {"browser --url=%u", "\"browser\" --url=%1"},
-      {"browser \"--title=a b\" 100%%", "\"browser\" \"--title=a b\" 100%"},
-      {"browser \"say \\\"hi\\\"\"", "\"browser\" \"say \\\"hi\\\"\""},
+      {"browser \"--title=a b\" --share=100%%", "\"browser\" \"--title=a b\" --share=100%"},
+      {"browser \"--say=\\\"hi there\\\"\"", "\"browser\" \"--say=\\\"hi there\\\"\""},
+      // A wrapper that only sets the environment: the program after it.
+      {"env BAMF_DESKTOP_FILE_HINT=/x/firefox.desktop /snap/bin/firefox %u", "\"/snap/bin/firefox\" \"%1\""},
+      // A program that needs more than the address (a sandbox runner) gives
+      // no command: its program alone could not open the address.
+      {"/usr/bin/flatpak run --branch=stable org.example.Browser @@u %U @@", ""},
+      {"browser 100%%", ""},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.exec);
