@@ -3,19 +3,28 @@
 // the forms are freed while the modules they use still stand, and the
 // process then exits with 0.
 #include "app/SplashScreen.h"
+#include "platform/system/Process.h"
+#include "upgrader/auAutoUpgrader.h"
 
 namespace {
 
-// The modules' start-up, in dependency order; the upgrade component's
-// module joins here, before the portal window's.
-void StartModules() { qorv::SplashScreenInitialization(); }
+// The modules' start-up, in dependency order: the upgrade module (message
+// language, applier path) before the portal window's; the end in reverse.
+void StartModules() {
+  qorv::AutoUpgraderInitialization();
+  qorv::SplashScreenInitialization();
+}
 
-void StopModules() { qorv::SplashScreenFinalization(); }
+void StopModules() {
+  qorv::SplashScreenFinalization();
+  qorv::AutoUpgraderFinalization();
+}
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
   using qorv::platform::Application;
+  qorv::platform::SetProgramArguments(argc, argv);
   StartModules();
   Application->Initialize();
   Application->CreateForm(qorv::SplashScreen);

@@ -86,22 +86,13 @@ void ShowCatalogueMessageText(const std::string& Text, unsigned Flags) {
 
 void ShowCatalogueMessage(std::uint8_t N, unsigned Flags) { ShowCatalogueMessageText(GetCatalogueText(N), Flags); }
 
-namespace {
+void AutoUpgraderInitialization() {
+  DetectCatalogueLanguage();
+  std::string folder;
+  GetTempFolder(folder);
+  UpgraderPath = folder + "Upgrader3.exe";
+}
 
-// The module's initialisation and end, run around main() like the other
-// modules' start-up: the language must be chosen before any form exists.
-struct ModuleLifetime {
-  ModuleLifetime() {
-    DetectCatalogueLanguage();
-    std::string folder;
-    GetTempFolder(folder);
-    UpgraderPath = folder + "Upgrader3.exe";
-  }
-  ~ModuleLifetime() { UpgraderPath.clear(); }
-};
-
-const ModuleLifetime moduleLifetime;
-
-}  // namespace
+void AutoUpgraderFinalization() { UpgraderPath.clear(); }
 
 }  // namespace qorv

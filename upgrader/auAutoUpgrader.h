@@ -9,10 +9,10 @@
 // fixed through ApplyCatalogueLanguage (the upgrade component's Wizard.Language
 // setting).
 //
-// Start-up: the module's initialisation, which runs before main() creates any
-// form, chooses the language from the system and computes UpgraderPath, the
-// place the applier is written to (the temporary folder followed by
-// "Upgrader3.exe"); the module's end clears it.
+// Start-up: the module's initialisation, which the program's entry runs
+// before any form exists, chooses the language from the system and computes
+// UpgraderPath, the place the applier is written to (the temporary folder
+// followed by "Upgrader3.exe"); the module's end clears it.
 //
 // Threads: everything here runs on the main thread.
 // Failures: a missing text is an empty string; formatting with arguments that
@@ -88,6 +88,11 @@ TauAutoUpgraderLanguage DetectCatalogueLanguage();
 // other language fixes the block whatever the system language. The setting's
 // owner skips a value equal to the one it holds.
 void ApplyCatalogueLanguage(TauAutoUpgraderLanguage language);
+
+// The module's start-up and end, called by the program's entry in module
+// order (this module before the portal window's).
+void AutoUpgraderInitialization();
+void AutoUpgraderFinalization();
 
 std::string GetCatalogueText(int N);
 std::string FormatCatalogueText(int N, std::initializer_list<platform::FormatArg> Args);

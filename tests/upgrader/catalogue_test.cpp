@@ -178,10 +178,22 @@ TEST_F(CatalogueTest, FixedLanguageAndBackToAutomatic) {
     unsetenv("LC_ALL");
 }
 
-TEST_F(CatalogueTest, ApplierPathIsInTheTemporaryFolder) {
+TEST_F(CatalogueTest, ModuleStartUpChoosesTheLanguageAndTheApplierPath) {
+  const char* const saved = std::getenv("LC_ALL");
+  const std::string savedValue = saved ? saved : "";
+  setenv("LC_ALL", "pt_BR.UTF-8", 1);
+  CatalogueBase = 0;
+  AutoUpgraderInitialization();
+  EXPECT_EQ(CatalogueBase, 41300);
+  if (saved)
+    setenv("LC_ALL", savedValue.c_str(), 1);
+  else
+    unsetenv("LC_ALL");
   ASSERT_FALSE(UpgraderPath.empty());
   EXPECT_EQ(UpgraderPath.substr(UpgraderPath.size() - 13), "Upgrader3.exe");
   std::string folder;
   GetTempFolder(folder);
   EXPECT_EQ(UpgraderPath, folder + "Upgrader3.exe");
+  AutoUpgraderFinalization();
+  EXPECT_EQ(UpgraderPath, "");
 }
