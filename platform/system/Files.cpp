@@ -193,7 +193,7 @@ HANDLE CreateFile(const char* name, DWORD access, DWORD /*shareMode*/, const voi
 
 namespace {
 
-enum class FileAccess { Read, Write };
+enum class FileAccess { Any, Read, Write };
 
 // The open file behind Handle when it allows the access and the buffer fits
 // the count; otherwise null with the last error set.
@@ -203,7 +203,7 @@ FileObject* fileFor(HANDLE file, FileAccess access, const void* buffer, DWORD co
     SetLastError(ERROR_INVALID_HANDLE);
     return nullptr;
   }
-  if (!(access == FileAccess::Read ? f->canRead() : f->canWrite())) {
+  if ((access == FileAccess::Read && !f->canRead()) || (access == FileAccess::Write && !f->canWrite())) {
     SetLastError(ERROR_ACCESS_DENIED);
     return nullptr;
   }
@@ -306,15 +306,8 @@ DWORD SetFilePointer(HANDLE file, LONG distance, LONG* distanceHigh, DWORD metho
 }
 
 BOOL SetEndOfFile(HANDLE file) {
-  FileObject* f = asFile(file);
-  if (f == nullptr) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return 0;
-  }
-  if (!f->canWrite()) {
-    SetLastError(ERROR_ACCESS_DENIED);
-    return 0;
-  }
+  FileObject* f = fileFor(file, FileAccess::Write, nullptr, 0);
+  if (f == nullptr) return 0;
   const off_t position = ::lseek(f->fd(), 0, SEEK_CUR);
   if (position < 0 || ::ftruncate(f->fd(), position) != 0) {
     SetLastErrorFromErrno(errno);
@@ -324,11 +317,8 @@ BOOL SetEndOfFile(HANDLE file) {
 }
 
 BOOL GetFileSizeEx(HANDLE file, std::int64_t* size) {
-  FileObject* f = asFile(file);
-  if (f == nullptr) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return 0;
-  }
+  FileObject* f = fileFor(file, FileAccess::Any, nullptr, 0);
+  if (f == nullptr) return 0;
   struct stat st {};
   if (::fstat(f->fd(), &st) != 0) {
     SetLastErrorFromErrno(errno);
@@ -347,15 +337,8 @@ DWORD GetFileSize(HANDLE file, DWORD* high) {
 }
 
 BOOL FlushFileBuffers(HANDLE file) {
-  FileObject* f = asFile(file);
-  if (f == nullptr) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return 0;
-  }
-  if (!f->canWrite()) {
-    SetLastError(ERROR_ACCESS_DENIED);
-    return 0;
-  }
+  FileObject* f = fileFor(file, FileAccess::Write, nullptr, 0);
+  if (f == nullptr) return 0;
   if (::fsync(f->fd()) != 0) {
     SetLastErrorFromErrno(errno);
     return 0;
@@ -437,15 +420,8 @@ BOOL GetFileTime(HANDLE file, FILETIME* creation, FILETIME* lastAccess, FILETIME
 }
 
 BOOL SetFileTime(HANDLE file, const FILETIME* /*creation*/, const FILETIME* lastAccess, const FILETIME* lastWrite) {
-  FileObject* f = asFile(file);
-  if (f == nullptr) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return 0;
-  }
-  if (!f->canWrite()) {
-    SetLastError(ERROR_ACCESS_DENIED);
-    return 0;
-  }
+  FileObject* f = fileFor(file, FileAccess::Write, nullptr, 0);
+  if (f == nullptr) return 0;
   struct timespec times[2] = {{0, UTIME_OMIT}, {0, UTIME_OMIT}};
   const FILETIME* given[2] = {lastAccess, lastWrite};
   for (int i = 0; i < 2; ++i) {
