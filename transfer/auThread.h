@@ -56,9 +56,14 @@ using platform::TComponent;
 using platform::TNotifyEvent;
 using platform::TObject;
 
-// The layer has no thread-priority enumeration of its own yet; this is the
-// class library's, in its order.
-enum TThreadPriority : std::uint8_t { tpIdle, tpLowest, tpLower, tpNormal, tpHigher, tpHighest, tpTimeCritical };
+using platform::TThreadPriority;
+using platform::tpIdle;
+using platform::tpLowest;
+using platform::tpLower;
+using platform::tpNormal;
+using platform::tpHigher;
+using platform::tpHighest;
+using platform::tpTimeCritical;
 
 // The system's priority value of a level, and back (values outside the
 // seven levels read as tpNormal).

@@ -83,6 +83,10 @@ struct FreeDeleter {
   }
 };
 
+// The priority levels of a worker thread, in the class library's order; the
+// worker-thread module maps them to the system's priority values.
+enum TThreadPriority : std::uint8_t { tpIdle, tpLowest, tpLower, tpNormal, tpHigher, tpHighest, tpTimeCritical };
+
 class TPersistent : public TObject {
   QORV_DECLARE_CLASSINFO()
 public:
