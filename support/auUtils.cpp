@@ -322,13 +322,7 @@ TDateTime ParseHTTPDate(const std::string& Text) {
   return UTCToLocalDateTime(date - offset);
 }
 
-}  // namespace qorv
-
 // --- Files -----------------------------------------------------------------
-
-namespace qorv {
-
-using namespace platform;
 
 void DateTimeToFileTime(FILETIME& Time, TDateTime Value) {
   int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0, msec = 0;
@@ -428,13 +422,7 @@ void SetSignal(HANDLE& Signal) {
   if (Signal != INVALID_HANDLE_VALUE && Signal != nullptr) SetEvent(Signal);
 }
 
-}  // namespace qorv
-
 // --- Online test, browser ----------------------------------------------------
-
-namespace qorv {
-
-using namespace platform;
 
 namespace {
 
@@ -561,10 +549,6 @@ void OpenURL(std::string URL, bool UseBrowserProgram) {
   }
   ShellExecute(nullptr, "open", URL.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
 }
-
-}  // namespace qorv
-
-namespace qorv {
 
 void CloseApplication() {
   if (platform::Application->MainForm() != nullptr) platform::Application->MainForm()->Close();
