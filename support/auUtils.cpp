@@ -446,29 +446,6 @@ bool KeyOpens(const std::string& path) {
   return true;
 }
 
-// One word for the program's command line, whatever the URL holds, so that
-// a URL cannot smuggle further arguments to the browser.
-std::string QuoteCommandLineWord(const std::string& word) {
-  std::string quoted = "\"";
-  std::size_t backslashes = 0;
-  for (char c : word) {
-    if (c == '\\') {
-      ++backslashes;
-      continue;
-    }
-    if (c == '"') {
-      quoted.append(backslashes * 2 + 1, '\\');
-    } else {
-      quoted.append(backslashes, '\\');
-    }
-    backslashes = 0;
-    quoted += c;
-  }
-  quoted.append(backslashes * 2, '\\');
-  quoted += '"';
-  return quoted;
-}
-
 }  // namespace
 
 bool HasNonLoopbackAddress() {
@@ -543,7 +520,9 @@ void OpenURL(std::string URL, bool UseBrowserProgram) {
   if (UseBrowserProgram) {
     const std::string program = GetAssociatedProgram(".html");
     if (!program.empty()) {
-      ShellExecute(nullptr, "open", program.c_str(), QuoteCommandLineWord(URL).c_str(), nullptr, SW_SHOWNORMAL);
+      // One word, whatever the URL holds, so that it cannot add arguments to
+      // the browser's command line.
+      ShellExecute(nullptr, "open", program.c_str(), QuoteCommandLineWord(URL, QuoteMode::Always).c_str(), nullptr, SW_SHOWNORMAL);
       return;
     }
   }

@@ -276,4 +276,23 @@ DWORD GetModuleFileName(const void* module, char* buffer, DWORD size) {
   return static_cast<DWORD>(path.size());
 }
 
+std::string QuoteCommandLineWord(std::string_view word, QuoteMode mode) {
+  if (mode == QuoteMode::WhenNeeded && !word.empty() && word.find_first_of(" \t\"") == std::string_view::npos)
+    return std::string(word);
+  std::string out = "\"";
+  std::size_t backslashes = 0;
+  for (char c : word) {
+    if (c == '\\') {
+      ++backslashes;
+      continue;
+    }
+    out.append(c == '"' ? backslashes * 2 + 1 : backslashes, '\\');
+    backslashes = 0;
+    out.push_back(c);
+  }
+  out.append(backslashes * 2, '\\');
+  out.push_back('"');
+  return out;
+}
+
 }  // namespace qorv::platform

@@ -45,6 +45,12 @@ std::vector<std::string> SplitParameterWords(std::string_view parameters);
 // ERROR_BAD_FORMAT, which is also the last error.
 DWORD WinExec(const char* commandLine, int showCommand);
 
+enum class QuoteMode { WhenNeeded, Always };
+// One word for a command line that SplitCommandLineWords (and the applier's
+// splitter) read back as exactly Word: quoted when it holds blanks, tabs or
+// quotes (or always), with the backslashes before a quote doubled.
+std::string QuoteCommandLineWord(std::string_view word, QuoteMode mode = QuoteMode::WhenNeeded);
+
 // Operation null, "" or "open". With Parameters, File is a program started
 // with the parameter words (SplitParameterWords) as its arguments. Without
 // them, an executable File is started as a program, and anything else (a

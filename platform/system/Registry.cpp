@@ -1,5 +1,7 @@
 #include "platform/system/Registry.h"
 
+#include "platform/system/Process.h"
+
 #include <gio/gio.h>
 #include <glib.h>
 #include <dirent.h>
@@ -382,25 +384,6 @@ std::string expandFieldCodes(const std::string& arg, bool& dropWhole) {
 }
 
 // One argument in the quoting of the command lines of the original system.
-std::string quoteWindowsArgument(const std::string& arg, bool force) {
-  if (!force && !arg.empty() && arg.find_first_of(" \t\"") == std::string::npos) return arg;
-  std::string out = "\"";
-  std::size_t slashes = 0;
-  for (char c : arg) {
-    if (c == '\\') {
-      ++slashes;
-      continue;
-    }
-    if (c == '"') out.append(slashes * 2 + 1, '\\');
-    else out.append(slashes, '\\');
-    slashes = 0;
-    out.push_back(c);
-  }
-  out.append(slashes * 2, '\\');
-  out.push_back('"');
-  return out;
-}
-
 class DesktopBackend final : public Backend {
 public:
   bool keyExists(std::uintptr_t root, const std::vector<std::string>& path) override {
@@ -467,7 +450,7 @@ public:
       if (i > 0) line.push_back(' ');
       // The program is always quoted and so is a lone placeholder, so that
       // readers that cut the program at the first quote pair find it whole.
-      line += quoteWindowsArgument(args[i], i == 0 || args[i] == "%1");
+      line += QuoteCommandLineWord(args[i], i == 0 || args[i] == "%1" ? QuoteMode::Always : QuoteMode::WhenNeeded);
     }
     return line;
   }

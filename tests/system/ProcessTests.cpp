@@ -8,6 +8,7 @@
 #include <chrono>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "TempFolder.h"
 #include "platform/system/Files.h"
@@ -55,6 +56,20 @@ TEST(Process, WinExecPassesWordsByTheWordRules) {
   const std::string line = "\"" + script + "\" plain \"two words\" a\\\"b \"\"";
   ASSERT_GT(WinExec(line.c_str(), SW_SHOWNORMAL), 31U);
   EXPECT_EQ(waitForFile(out), "plain|two words|a\"b||\n");
+}
+
+TEST(Process, QuotedWordsReadBackWhole) {
+  const char* const words[] = {"plain", "two words", "", "say \"hi\"", "trailing\\", "back\\\"slash",
+                               "http://h/?a=1 b\" --evil", "tab\there", "\\\\server\\share\\"};
+  for (const char* word : words) {
+    SCOPED_TRACE(word);
+    for (QuoteMode mode : {QuoteMode::WhenNeeded, QuoteMode::Always}) {
+      const std::string line = "x " + QuoteCommandLineWord(word, mode) + " y";
+      EXPECT_EQ(SplitParameterWords(line), (std::vector<std::string>{"x", word, "y"}));
+    }
+  }
+  EXPECT_EQ(QuoteCommandLineWord("plain"), "plain");
+  EXPECT_EQ(QuoteCommandLineWord("plain", QuoteMode::Always), "\"plain\"");
 }
 
 TEST(Process, WinExecReportsMissingPrograms) {
