@@ -6,6 +6,7 @@
 #include <openssl/x509_vfy.h>
 #include <netdb.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -141,10 +142,20 @@ struct Options {
   std::optional<std::string> user, password, proxyUser, proxyPassword;
 };
 
+struct RequestState;
+
 struct Tree {
   std::recursive_mutex mutex;
   CURLM* multi = nullptr;
   CURLSH* share = nullptr;
+  // The session's open connections, by their local address and port, each
+  // with the request that used it last. The network library closes a
+  // connection inside whatever call it is making for any request of the
+  // session, and gives the close nothing but the socket; this is how the
+  // close finds its request. A request that is closed takes its entries
+  // out, so a connection that outlives its last request reports to nobody.
+  // Only touched with the mutex held (or by the destructor, alone).
+  std::unordered_map<std::string, RequestState*> connections;
   Tree() {
     multi = curl_multi_init();
     share = curl_share_init();
@@ -162,6 +173,7 @@ struct Tree {
 };
 
 struct RequestState {
+  Tree* tree = nullptr;  // the session's, which outlives the request
   std::string verb, object, version, referrer, accept;
   DWORD flags = 0;
   HeaderList added;  // kept for every send
@@ -556,8 +568,54 @@ curl_socket_t OnOpenSocket(void* user, curlsocktype, struct curl_sockaddr* addre
   return socket(address->family, address->socktype | SOCK_CLOEXEC, address->protocol);
 }
 
-int OnPrereq(void* user, char* primaryIp, char*, int, int) {
+std::string EndpointKey(const char* address, const char* port) {
+  return std::string(address) + " " + port;
+}
+
+// The local end of a socket as the connection map knows it; empty when the
+// socket has none (it never got as far as a connect).
+std::string LocalEndpointOf(curl_socket_t socket) {
+  sockaddr_storage address{};
+  socklen_t length = sizeof address;
+  if (getsockname(socket, reinterpret_cast<sockaddr*>(&address), &length) != 0) return {};
+  char host[NI_MAXHOST] = {};
+  char port[NI_MAXSERV] = {};
+  if (getnameinfo(reinterpret_cast<sockaddr*>(&address), length, host, sizeof host, port, sizeof port,
+                  NI_NUMERICHOST | NI_NUMERICSERV) != 0)
+    return {};
+  return EndpointKey(host, port);
+}
+
+// Runs inside the network library whenever it lets go of a socket, so the
+// notifications are only queued here; the owner's next delivery reports
+// them. A socket that never carried a request (a connect that failed, a
+// connection whose last request is closed) is closed without a word.
+int OnCloseSocket(void* user, curl_socket_t socket) {
+  auto& tree = *static_cast<Tree*>(user);
+  if (!tree.connections.empty()) {
+    auto it = tree.connections.find(LocalEndpointOf(socket));
+    if (it != tree.connections.end()) {
+      RequestState* owner = it->second;
+      tree.connections.erase(it);
+      owner->events.push_back({INTERNET_STATUS_CLOSING_CONNECTION, StatusEvent::Info::None, {}});
+      owner->events.push_back({INTERNET_STATUS_CONNECTION_CLOSED, StatusEvent::Info::None, {}});
+    }
+  }
+  return close(socket);
+}
+
+// A closed request no longer hears of the connections it used.
+void ForgetConnections(RequestState& r) {
+  auto& connections = r.tree->connections;
+  for (auto it = connections.begin(); it != connections.end();) {
+    it = it->second == &r ? connections.erase(it) : std::next(it);
+  }
+}
+
+int OnPrereq(void* user, char* primaryIp, char* localIp, int, int localPort) {
   auto& r = *static_cast<RequestState*>(user);
+  // New or reused, the connection now carries this request.
+  if (localIp) r.tree->connections[EndpointKey(localIp, std::to_string(localPort).c_str())] = &r;
   r.connected = true;
   r.lastActivity = Clock::now();
   if (!r.pendingConnect.empty()) {
@@ -665,6 +723,7 @@ bool Drive(InternetHandle& h, Waiting what) {
       RemoveFromMulti(h);
       r.done = true;
       r.result = CURLE_OPERATION_TIMEDOUT;
+      DeliverEvents(h);  // the stalled connection has just been closed
       return true;
     }
     curl_multi_poll(tree.multi, nullptr, 0, kPollMillis, nullptr);
@@ -738,6 +797,10 @@ DWORD Configure(InternetHandle& h, const HeaderList& sendHeaders, const std::str
   curl_easy_setopt(e, CURLOPT_VERBOSE, 1L);
   curl_easy_setopt(e, CURLOPT_OPENSOCKETFUNCTION, OnOpenSocket);
   curl_easy_setopt(e, CURLOPT_OPENSOCKETDATA, &r);
+  // A connection keeps the close function of the transfer that opened it,
+  // and may outlive that request, hence the session's data rather than r.
+  curl_easy_setopt(e, CURLOPT_CLOSESOCKETFUNCTION, OnCloseSocket);
+  curl_easy_setopt(e, CURLOPT_CLOSESOCKETDATA, h.tree.get());
   curl_easy_setopt(e, CURLOPT_PREREQFUNCTION, OnPrereq);
   curl_easy_setopt(e, CURLOPT_PREREQDATA, &r);
   curl_easy_setopt(e, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
@@ -899,6 +962,10 @@ BOOL StartSend(InternetHandle& h, const char* headers, DWORD headersLength, cons
 void CloseLocked(InternetHandle& h) {
   for (InternetHandle* child : std::vector<InternetHandle*>(h.children)) CloseLocked(*child);
   h.closed = true;
+  // Before anything can throw: the connection map must not keep a request
+  // that may be freed. A connection that taking an unfinished transfer out
+  // closes therefore reports nothing to a handle that is going away.
+  if (h.request) ForgetConnections(*h.request);
   Notify(h, {INTERNET_STATUS_HANDLE_CLOSING, StatusEvent::Info::Handle, {}});
   if (h.request) {
     RemoveFromMulti(h);
@@ -1060,6 +1127,7 @@ HINTERNET HttpOpenRequest(HINTERNET connection, const char* verb, const char* ob
   h->context = context;
   h->request = std::make_unique<RequestState>();
   RequestState& r = *h->request;
+  r.tree = h->tree.get();
   r.verb = verb && *verb ? verb : "GET";
   for (char c : r.verb) {
     if (!IsToken(std::string(1, c))) {

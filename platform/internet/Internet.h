@@ -34,8 +34,19 @@
 // CONNECTING_TO_SERVER and CONNECTED_TO_SERVER the address as text;
 // REQUEST_SENT and RESPONSE_RECEIVED a DWORD byte count; REDIRECT the new URL;
 // HANDLE_CREATED and HANDLE_CLOSING the HINTERNET; REQUEST_COMPLETE an
-// INTERNET_ASYNC_RESULT. Texts are zero-terminated and the length counts the
-// terminator.
+// INTERNET_ASYNC_RESULT; CLOSING_CONNECTION and CONNECTION_CLOSED carry
+// nothing. Texts are zero-terminated and the length counts the terminator.
+// Connection closes. CLOSING_CONNECTION then CONNECTION_CLOSED go to the
+// request that used the connection last, from the call on that request in
+// which the close happened, or, when a call on another request of the
+// session closed it, from its next call that waits on the network. A request
+// without INTERNET_FLAG_KEEP_CONNECTION reports them once its answer is
+// complete; a resend while a body is unread, as the new send starts. A connection
+// kept for reuse reports nothing while it stays open. One whose last request
+// has been closed reports to nobody: neither the request, which is gone, nor
+// the session, so closing a session closes its kept connections silently,
+// and so does closing a request in the middle of its transfer. A connect
+// that fails closes no connection.
 //
 // Failures are reported through the result (FALSE or a null handle) and the
 // calling thread's last error (GetLastError of the system area), with the

@@ -485,6 +485,10 @@ TEST_F(InternetTest, StatusCallbackSeesTheStepsInOrder) {
   EXPECT_EQ(std::vector<DWORD>(seen.begin(), seen.begin() + static_cast<long>(expected.size())), expected);
   EXPECT_EQ(std::count(seen.begin(), seen.end(), INTERNET_STATUS_CONNECTED_TO_SERVER), 1);
   EXPECT_EQ(std::count(seen.begin(), seen.end(), INTERNET_STATUS_REQUEST_SENT), 2);
+  // The kept connection was never closed while a request had it, and
+  // closing the session after both requests closes it without a word.
+  EXPECT_EQ(std::count(seen.begin(), seen.end(), INTERNET_STATUS_CLOSING_CONNECTION), 0);
+  EXPECT_EQ(std::count(seen.begin(), seen.end(), INTERNET_STATUS_CONNECTION_CLOSED), 0);
   // The connection's and requests' context; the session has none.
   ASSERT_EQ(seen.back(), INTERNET_STATUS_HANDLE_CLOSING);
   EXPECT_EQ(contexts.back(), 0u);
@@ -495,14 +499,17 @@ TEST_F(InternetTest, ConnectionIsClosedAfterTheAnswerWithoutKeepConnection) {
   struct Row {
     DWORD flags;
     long connects;
-  } rows[] = {{INTERNET_FLAG_KEEP_CONNECTION, 1}, {0, 2}};
+    long closes;
+  } rows[] = {{INTERNET_FLAG_KEEP_CONNECTION, 1, 0}, {0, 2, 2}};
   for (const Row& row : rows) {
     SCOPED_TRACE(row.flags);
-    static long connects;
-    connects = 0;
+    static long connects, closing, closed;
+    connects = closing = closed = 0;
     HINTERNET session = InternetOpen("QorvTest", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0);
     InternetSetStatusCallback(session, [](HINTERNET, DWORD_PTR, DWORD status, void*, DWORD) {
       if (status == INTERNET_STATUS_CONNECTED_TO_SERVER) ++connects;
+      if (status == INTERNET_STATUS_CLOSING_CONNECTION) ++closing;
+      if (status == INTERNET_STATUS_CONNECTION_CLOSED) ++closed;
     });
     HINTERNET connection = InternetConnect(session, "127.0.0.1", static_cast<INTERNET_PORT>(port()), nullptr, nullptr,
                                            INTERNET_SERVICE_HTTP, 0, 0);
@@ -515,7 +522,94 @@ TEST_F(InternetTest, ConnectionIsClosedAfterTheAnswerWithoutKeepConnection) {
       }
     }
     EXPECT_EQ(connects, row.connects);
+    EXPECT_EQ(closing, row.closes);
+    EXPECT_EQ(closed, row.closes);
     InternetCloseHandle(session);
+    EXPECT_EQ(closing, row.closes) << "after the session was closed";
+  }
+}
+
+// The close of a connection after its answer, and the close of an
+// unfinished one by a resend, each reach the request's callback once, after
+// the answer and with the request's context.
+TEST_F(InternetTest, ConnectionCloseIsReportedToItsRequest) {
+  struct Event {
+    HINTERNET handle;
+    DWORD_PTR context;
+    DWORD status;
+    DWORD length;
+  };
+  static std::vector<Event> seen;
+  struct Row {
+    const char* object;
+    DWORD flags;
+    DWORD firstRead;  // bytes of the answer read before a resend; 0: all of it, no resend
+  } rows[] = {{"/ok/5", 0, 0}, {"/ok/300000", 0, 0}, {"/ok/300000", INTERNET_FLAG_KEEP_CONNECTION, 16}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(std::string(row.object) + " flags " + std::to_string(row.flags) + " read " +
+                 std::to_string(row.firstRead));
+    seen.clear();
+    HINTERNET session = InternetOpen("QorvTest", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0);
+    ASSERT_NE(session, nullptr);
+    DWORD timeout = 5000;
+    InternetSetOption(session, INTERNET_OPTION_RECEIVE_TIMEOUT, &timeout, sizeof timeout);
+    InternetSetStatusCallback(session, [](HINTERNET h, DWORD_PTR context, DWORD status, void* info, DWORD length) {
+      if (status == INTERNET_STATUS_CLOSING_CONNECTION || status == INTERNET_STATUS_CONNECTION_CLOSED) {
+        EXPECT_EQ(info, nullptr);
+      }
+      seen.push_back({h, context, status, length});
+    });
+    HINTERNET connection = InternetConnect(session, "127.0.0.1", static_cast<INTERNET_PORT>(port()), nullptr,
+                                           nullptr, INTERNET_SERVICE_HTTP, 0, 3);
+    HINTERNET request = HttpOpenRequest(connection, "GET", row.object, nullptr, nullptr, kAccept, row.flags, 9);
+    ASSERT_TRUE(HttpSendRequest(request, nullptr, 0, nullptr, 0));
+    std::vector<char> buffer(4096);
+    DWORD got = 0;
+    if (row.firstRead) {
+      ASSERT_TRUE(InternetReadFile(request, buffer.data(), row.firstRead, &got));
+    } else {
+      for (int guard = 0; guard < 1000 && InternetReadFile(request, buffer.data(), 4096, &got) && got; ++guard) {
+      }
+    }
+    std::size_t afterFirst = seen.size();
+    if (row.firstRead) {
+      // A resend drops the unread rest of the body, and with it the
+      // connection; the new send opens another.
+      ASSERT_TRUE(HttpSendRequest(request, nullptr, 0, nullptr, 0));
+    }
+    InternetCloseHandle(request);
+    InternetCloseHandle(session);
+
+    auto position = [&](DWORD status, std::size_t from = 0) {
+      for (std::size_t i = from; i < seen.size(); ++i) {
+        if (seen[i].status == status) return i;
+      }
+      return seen.size();
+    };
+    std::size_t received = position(INTERNET_STATUS_RESPONSE_RECEIVED);
+    std::size_t closing = position(INTERNET_STATUS_CLOSING_CONNECTION);
+    ASSERT_LT(closing + 1, seen.size());
+    EXPECT_LT(received, closing);
+    EXPECT_EQ(seen[closing + 1].status, INTERNET_STATUS_CONNECTION_CLOSED);
+    EXPECT_EQ(std::count_if(seen.begin(), seen.end(),
+                            [](const Event& e) { return e.status == INTERNET_STATUS_CLOSING_CONNECTION; }),
+              1);
+    EXPECT_EQ(std::count_if(seen.begin(), seen.end(),
+                            [](const Event& e) { return e.status == INTERNET_STATUS_CONNECTION_CLOSED; }),
+              1);
+    for (std::size_t i : {closing, closing + 1}) {
+      EXPECT_EQ(seen[i].handle, request);
+      EXPECT_EQ(seen[i].context, 9u);
+      EXPECT_EQ(seen[i].length, 0u);
+    }
+    if (row.firstRead) {
+      // Reported as the resend starts, before it connects again.
+      EXPECT_GE(closing, afterFirst);
+      EXPECT_LT(closing, position(INTERNET_STATUS_CONNECTING_TO_SERVER, afterFirst));
+    } else {
+      // Before the request's handle closes.
+      EXPECT_LT(closing + 1, position(INTERNET_STATUS_HANDLE_CLOSING));
+    }
   }
 }
 
