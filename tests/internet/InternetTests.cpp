@@ -28,6 +28,7 @@ namespace {
 using namespace std::chrono_literals;
 using qorv::testing::NginxProcess;
 using qorv::testing::ServerProcess;
+using qorv::testing::MakeSelfSignedCertificate;
 using qorv::testing::TempDir;
 
 const char* kAccept[] = {"text/html, */*", nullptr};
@@ -817,10 +818,7 @@ TEST_F(InternetTest, ProxyByAccessTypeAndItsLogin) {
 TEST(InternetTls, SelfSignedCertificateNeedsTheIgnoreFlags) {
   TempDir dir;
   ASSERT_FALSE(dir.path().empty());
-  std::string command = "openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=localhost"
-                        " -addext subjectAltName=DNS:localhost -keyout " + dir.file("key.pem") +
-                        " -out " + dir.file("cert.pem") + " >/dev/null 2>&1";
-  ASSERT_EQ(std::system(command.c_str()), 0);
+  ASSERT_TRUE(MakeSelfSignedCertificate(dir, "localhost"));
   ServerProcess server({"--tls", dir.file("cert.pem"), dir.file("key.pem")});
   ASSERT_TRUE(server.ok()) << server.error();
   struct Row {
@@ -859,10 +857,7 @@ TEST(InternetTls, SelfSignedCertificateNeedsTheIgnoreFlags) {
 
 TEST(InternetTls, RedirectDownToHttpNeedsItsFlag) {
   TempDir dir;
-  std::string command = "openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=localhost"
-                        " -addext subjectAltName=DNS:localhost -keyout " + dir.file("key.pem") +
-                        " -out " + dir.file("cert.pem") + " >/dev/null 2>&1";
-  ASSERT_EQ(std::system(command.c_str()), 0);
+  ASSERT_TRUE(MakeSelfSignedCertificate(dir, "localhost"));
   ServerProcess secure({"--tls", dir.file("cert.pem"), dir.file("key.pem")});
   ServerProcess plain;
   ASSERT_TRUE(secure.ok()) << secure.error();

@@ -75,6 +75,17 @@ private:
   std::string path_;
 };
 
+// Makes a self-signed certificate for Host (a name or an IPv4 address) in
+// Dir as cert.pem and key.pem, for the TLS mode of the fault server. False
+// when openssl fails.
+inline bool MakeSelfSignedCertificate(const TempDir& dir, const std::string& host) {
+  const bool isAddress = host.find_first_not_of("0123456789.") == std::string::npos;
+  const std::string command = "openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=" + host +
+                              " -addext subjectAltName=" + (isAddress ? "IP:" : "DNS:") + host + " -keyout " +
+                              dir.file("key.pem") + " -out " + dir.file("cert.pem") + " >/dev/null 2>&1";
+  return std::system(command.c_str()) == 0;
+}
+
 // A loopback port that was free a moment ago (for servers that cannot pick
 // one themselves).
 inline int FreeLoopbackPort() {

@@ -19,6 +19,7 @@ namespace {
 
 using namespace platform;
 using qorv::testing::ServerProcess;
+using qorv::testing::MakeSelfSignedCertificate;
 using qorv::testing::TempDir;
 using transfertest::Pattern;
 using transfertest::PumpFor;
@@ -697,10 +698,7 @@ TEST_F(HTTPTest, DirectIgnoresTheProxyEnvironmentAndPreconfigHonoursIt) {
 TEST_F(HTTPTest, SelfSignedCertificateNeedsTheOptionThatCoversIt) {
   const std::string cert = dir.file("cert.pem");
   const std::string key = dir.file("key.pem");
-  const std::string command = "openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=127.0.0.1 "
-                              "-addext subjectAltName=IP:127.0.0.1 -keyout " +
-                              key + " -out " + cert + " >/dev/null 2>&1";
-  ASSERT_EQ(std::system(command.c_str()), 0) << "openssl could not make a certificate";
+  ASSERT_TRUE(MakeSelfSignedCertificate(dir, "127.0.0.1")) << "openssl could not make a certificate";
   ServerProcess tls({"--tls", cert, key});
   ASSERT_TRUE(tls.ok()) << tls.error();
   struct Row {
