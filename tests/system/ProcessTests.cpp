@@ -97,7 +97,8 @@ TEST(Process, WinExecReportsMissingPrograms) {
 TEST(Process, ShellExecuteStartsAProgramWithParametersInAFolder) {
   TempFolder dir;
   const std::string script = dir / "where.sh";
-  writeScript(script, "pwd > \"$2\"\necho \"$1\" >> \"$2\"\n");
+  // Written aside and renamed, so the reader never sees half of it.
+  writeScript(script, "{ pwd; echo \"$1\"; } > \"$2.tmp\" && mv \"$2.tmp\" \"$2\"\n");
   const std::string out = dir / "where.txt";
   const std::string params = "\"first word\" \"" + out + "\"";
   ASSERT_TRUE(CreateDirectory((dir / "work").c_str(), nullptr));
